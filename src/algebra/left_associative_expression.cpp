@@ -1,0 +1,165 @@
+// Union, minus and product.
+//
+// Union and minus merge their operands in one pass each and never sort: a
+// table read from an environment is sorted and free of repeated rows, every
+// operator keeps it so, and the merge then computes the exact set union or
+// difference, again sorted.
+#include "algebra/left_associative_expression.h"
+
+#include "parsing/keywords.h"
+#include "parsing/syntax.h"
+#include "text/diagnostics.h"
+
+namespace qorvantel {
+
+shared<relation> left_associative_expression::evaluate(const shared<environment>& environment) const
+{
+    shared<relation> accumulator = terms_.front()->evaluate(environment);
+    for (std::size_t i = 1; i < terms_.size(); ++i) {
+        shared<relation> next = terms_[i]->evaluate(environment);
+        accumulator = combine(accumulator, next);
+    }
+    return accumulator;
+}
+
+bool left_associative_expression::parse_terms(const char* keyword, const char* description,
+                                              text::iterator& position, expression_list& terms)
+{
+    text::iterator working = position;
+    match(working, keyword);
+    if (!working.valid())
+        return false;
+    parse_sequence(description, working, parsing<expression>::try_parse, terms, 1, 2147483647, "(", ",", ")");
+    position = working;
+    return true;
+}
+
+std::ostream& left_associative_expression::write(std::ostream& out, const char* keyword) const
+{
+    return out << keyword << '(' << separated(terms_) << ')';
+}
+
+shared<expression> union_expression::parse(text::iterator& position) const
+{
+    expression_list terms;
+    if (!parse_terms(keywords().union_word.word(), "union expression terms", position, terms))
+        return shared<expression>();
+    return shared<expression>(new union_expression(std::move(terms)));
+}
+
+shared<expression> minus_expression::parse(text::iterator& position) const
+{
+    expression_list terms;
+    if (!parse_terms(keywords().minus_word.word(), "minus expression terms", position, terms))
+        return shared<expression>();
+    return shared<expression>(new minus_expression(std::move(terms)));
+}
+
+shared<expression> product_expression::parse(text::iterator& position) const
+{
+    expression_list terms;
+    if (!parse_terms(keywords().product_word.word(), "product expression terms", position, terms))
+        return shared<expression>();
+    return shared<expression>(new product_expression(std::move(terms)));
+}
+
+std::ostream& union_expression::operator>>(std::ostream& out) const
+{
+    return write(out, keywords().union_word.word());
+}
+
+std::ostream& minus_expression::operator>>(std::ostream& out) const
+{
+    return write(out, keywords().minus_word.word());
+}
+
+std::ostream& product_expression::operator>>(std::ostream& out) const
+{
+    return write(out, keywords().product_word.word());
+}
+
+shared<relation> union_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+{
+    shared<schema> result_schema = coerce(left->relation_schema(), right->relation_schema());
+    const row_list& l = left->relation_table()->rows();
+    const row_list& r = right->relation_table()->rows();
+    row_list rows;
+    rows.reserve(l.size() + r.size());
+    std::size_t i = 0, j = 0;
+    while (i < l.size() && j < r.size()) {
+        if (row_less(*l[i], *r[j])) {
+            rows.push_back(l[i++]);
+        } else if (row_less(*r[j], *l[i])) {
+            rows.push_back(r[j++]);
+        } else {
+            // Equal rows: the left operand's row object is kept.
+            rows.push_back(l[i++]);
+            ++j;
+        }
+    }
+    for (; i < l.size(); ++i)
+        rows.push_back(l[i]);
+    for (; j < r.size(); ++j)
+        rows.push_back(r[j]);
+    return shared<relation>(new relation(std::move(result_schema), shared<table>(new table(std::move(rows)))));
+}
+
+shared<relation> minus_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+{
+    shared<schema> result_schema = coerce(left->relation_schema(), right->relation_schema());
+    const row_list& l = left->relation_table()->rows();
+    const row_list& r = right->relation_table()->rows();
+    row_list rows;
+    rows.reserve(l.size());
+    std::size_t i = 0, j = 0;
+    while (i < l.size() && j < r.size()) {
+        if (row_less(*l[i], *r[j])) {
+            rows.push_back(l[i++]);
+        } else if (row_less(*r[j], *l[i])) {
+            ++j;
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    for (; i < l.size(); ++i)
+        rows.push_back(l[i]);
+    return shared<relation>(new relation(std::move(result_schema), shared<table>(new table(std::move(rows)))));
+}
+
+shared<relation> product_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+{
+    const schema& left_schema = *left->relation_schema();
+    const schema& right_schema = *right->relation_schema();
+    for (const auto& a : left_schema.columns()) {
+        for (const auto& b : right_schema.columns()) {
+            if (value_equal(*a->name(), *b->name())) {
+                error_message message;
+                message << "Cannot product non-disjoint schemas: " << left_schema << " and " << right_schema << ".";
+                throw_message(message);
+            }
+        }
+    }
+    column_list columns;
+    columns.reserve(left_schema.columns().size() + right_schema.columns().size());
+    columns.insert(columns.end(), left_schema.columns().begin(), left_schema.columns().end());
+    columns.insert(columns.end(), right_schema.columns().begin(), right_schema.columns().end());
+
+    const row_list& l = left->relation_table()->rows();
+    const row_list& r = right->relation_table()->rows();
+    row_list rows;
+    rows.reserve(l.size() * r.size());
+    for (const auto& a : l) {
+        for (const auto& b : r) {
+            value_list values;
+            values.reserve(a->size() + b->size());
+            values.insert(values.end(), a->begin(), a->end());
+            values.insert(values.end(), b->begin(), b->end());
+            rows.push_back(shared<row>(new row(std::move(values))));
+        }
+    }
+    return shared<relation>(new relation(shared<schema>(new schema(shared<value>(), std::move(columns))),
+                                         shared<table>(new table(std::move(rows)))));
+}
+
+} // namespace qorvantel

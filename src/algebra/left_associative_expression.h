@@ -1,0 +1,68 @@
+// Union, minus and product: operators over one or more terms, combined from
+// left to right. The shared base holds the terms and performs the fold; each
+// operator supplies its two-operand step.
+#pragma once
+
+#include "algebra/expression.h"
+
+#include <vector>
+
+namespace qorvantel {
+
+using expression_list = std::vector<shared<expression>>;
+
+class left_associative_expression : public expression {
+public:
+    // The first term's relation, combined with each further term in order. A
+    // term is evaluated just before it is combined.
+    shared<relation> evaluate(const shared<environment>& environment) const override;
+
+    // The relation of left and right under this operator.
+    virtual shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const = 0;
+
+    const expression_list& terms() const noexcept { return terms_; }
+
+protected:
+    left_associative_expression() = default;
+    explicit left_associative_expression(expression_list terms) : terms_(std::move(terms)) {}
+
+    // Reads keyword "(" terms ")" into terms; false when the keyword is absent.
+    static bool parse_terms(const char* keyword, const char* description, text::iterator& position,
+                            expression_list& terms);
+    std::ostream& write(std::ostream& out, const char* keyword) const;
+
+private:
+    expression_list terms_;
+};
+
+class union_expression final : public left_associative_expression {
+public:
+    union_expression() = default;
+    explicit union_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
+
+    shared<expression> parse(text::iterator& position) const override;
+    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+};
+
+class minus_expression final : public left_associative_expression {
+public:
+    minus_expression() = default;
+    explicit minus_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
+
+    shared<expression> parse(text::iterator& position) const override;
+    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+};
+
+class product_expression final : public left_associative_expression {
+public:
+    product_expression() = default;
+    explicit product_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
+
+    shared<expression> parse(text::iterator& position) const override;
+    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+};
+
+} // namespace qorvantel

@@ -1,0 +1,84 @@
+// Project.
+//
+// A projection can bring equal rows together and, when the columns are not a
+// prefix of the schema in order, out of order. The result is brought back to
+// the form every table of the system has (sorted, each row once), because
+// union and minus merge on that form. A prefix projection keeps the order, so
+// it needs only a linear pass to drop repeats.
+#include "algebra/project_expression.h"
+
+#include "parsing/keywords.h"
+#include "parsing/syntax.h"
+
+namespace qorvantel {
+
+namespace {
+shared<symbol_list> parse_projected_columns(text::iterator& position)
+{
+    shared<symbol_list> names(new symbol_list());
+    parse_sequence("projected columns", position, parse_symbol, *names, 1, 2147483647, nullptr, ",", nullptr);
+    return names;
+}
+} // namespace
+
+shared<expression> project_expression::parse(text::iterator& position) const
+{
+    shared<expression> argument;
+    shared<symbol_list> names;
+    if (!parse_arguments(keywords().project_word.word(), position, "Argument", parsing<expression>::try_parse, argument,
+                         "Projected columns", parse_projected_columns, names))
+        return shared<expression>();
+    return shared<expression>(new project_expression(std::move(argument), std::move(names)));
+}
+
+shared<relation> project_expression::evaluate(const shared<environment>& environment) const
+{
+    shared<relation> argument = argument_->evaluate(environment);
+    const schema& argument_schema = *argument->relation_schema();
+
+    std::vector<std::size_t> indexes;
+    indexes.reserve(projected_columns_->size());
+    bool keeps_order = true;
+    for (const auto& name : *projected_columns_) {
+        auto index = find_column(argument_schema, *name);
+        if (!index)
+            throw_column_not_found(*name, argument_schema);
+        keeps_order = keeps_order && *index == indexes.size();
+        indexes.push_back(*index);
+    }
+    column_list columns;
+    columns.reserve(indexes.size());
+    for (std::size_t index : indexes)
+        columns.push_back(argument_schema.columns()[index]);
+    shared<schema> projected(new schema(argument_schema.name(), std::move(columns)));
+    if (!has_distinct_names(projected->columns()))
+        throw_duplicate_columns(*projected);
+
+    const row_list& source = argument->relation_table()->rows();
+    row_list rows;
+    if (keeps_order && indexes.size() == argument_schema.columns().size()) {
+        // All columns in schema order: the rows themselves, shared.
+        rows = source;
+    } else {
+        rows.reserve(source.size());
+        for (const auto& each : source) {
+            value_list values;
+            values.reserve(indexes.size());
+            for (std::size_t index : indexes)
+                values.push_back((*each)[index]);
+            rows.push_back(shared<row>(new row(std::move(values))));
+        }
+        if (keeps_order)
+            unique_sorted(rows);
+        else
+            sort_unique(rows);
+    }
+    return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(rows)))));
+}
+
+std::ostream& project_expression::operator>>(std::ostream& out) const
+{
+    return out << keywords().project_word.word() << '(' << argument_ << ", " << separated(*projected_columns_) << ')';
+}
+
+} // namespace qorvantel

@@ -1,0 +1,26 @@
+// rename(argument, S(x, y, ...)): the argument's relation under a new schema
+// name and new column names, with its types and its very table.
+#pragma once
+
+#include "algebra/expression.h"
+
+namespace qorvantel {
+
+class rename_expression final : public expression {
+public:
+    rename_expression() = default;
+    rename_expression(shared<expression> argument, shared<name_schema> new_names)
+        : argument_(std::move(argument)), new_names_(std::move(new_names))
+    {
+    }
+
+    shared<expression> parse(text::iterator& position) const override;
+    shared<relation> evaluate(const shared<environment>& environment) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    shared<expression> argument_;
+    shared<name_schema> new_names_;
+};
+
+} // namespace qorvantel

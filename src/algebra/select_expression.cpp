@@ -1,0 +1,36 @@
+// Select.
+#include "algebra/select_expression.h"
+
+#include "parsing/keywords.h"
+#include "parsing/syntax.h"
+
+namespace qorvantel {
+
+shared<expression> select_expression::parse(text::iterator& position) const
+{
+    shared<expression> argument;
+    shared<condition> predicate;
+    if (!parse_arguments(keywords().select_word.word(), position, "Argument", parsing<expression>::try_parse, argument,
+                         "Condition", parsing<condition>::try_parse, predicate))
+        return shared<expression>();
+    return shared<expression>(new select_expression(std::move(argument), std::move(predicate)));
+}
+
+shared<relation> select_expression::evaluate(const shared<environment>& environment) const
+{
+    shared<relation> argument = argument_->evaluate(environment);
+    const shared<schema>& argument_schema = argument->relation_schema();
+    row_list rows;
+    // A subsequence of a sorted, duplicate-free table stays so.
+    for (const auto& each : argument->relation_table()->rows())
+        if (condition_->test(each, argument_schema))
+            rows.push_back(each);
+    return shared<relation>(new relation(argument_schema, shared<table>(new table(std::move(rows)))));
+}
+
+std::ostream& select_expression::operator>>(std::ostream& out) const
+{
+    return out << keywords().select_word.word() << '(' << argument_ << ", " << condition_ << ')';
+}
+
+} // namespace qorvantel

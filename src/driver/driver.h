@@ -1,0 +1,22 @@
+// The two modes of the interpreter and the command line that chooses them.
+#pragma once
+
+#include <istream>
+#include <ostream>
+
+namespace qorvantel {
+
+// Batch mode: the input holds an expression and then an environment. Echoes
+// the input, then writes the expression's relation.
+void run_batch(std::istream& in, std::ostream& out);
+
+// Interactive mode: loads the environment once, then evaluates one
+// expression per console line after the prompt "$". An empty line writes the
+// whole environment. Errors of a line are shown and the loop goes on.
+void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out);
+
+// The whole program behind main: chooses the mode from the arguments, runs
+// it, and reports any error on out. Returns the exit status.
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out);
+
+} // namespace qorvantel

@@ -1,0 +1,53 @@
+// The start-up routine: before main runs, it creates the keywords of the
+// language and the operator tables of conditions (which reserves their words)
+// and registers one parse alternative per concrete class. The rank given with
+// each alternative is its place in the trial order of its registry.
+#include "algebra/condition.h"
+#include "algebra/expression.h"
+#include "algebra/left_associative_expression.h"
+#include "algebra/project_expression.h"
+#include "algebra/rename_expression.h"
+#include "algebra/select_expression.h"
+#include "parsing/keywords.h"
+#include "relations/environment.h"
+#include "values/type.h"
+#include "values/value.h"
+
+namespace qorvantel {
+namespace {
+
+struct start_up {
+    start_up()
+    {
+        keywords();
+        logical_operators();
+        arithmetic_operators();
+
+        // Minus and union come before relation references: a name that
+        // begins with their keyword commits to the operator.
+        parsing<expression>::add_alternative(1, parse_as<expression, minus_expression>);
+        parsing<expression>::add_alternative(2, parse_as<expression, union_expression>);
+        parsing<expression>::add_alternative(3, parse_as<expression, atomic_expression>);
+        parsing<expression>::add_alternative(4, parse_as<expression, rename_expression>);
+        parsing<expression>::add_alternative(5, parse_as<expression, select_expression>);
+        parsing<expression>::add_alternative(6, parse_as<expression, product_expression>);
+        parsing<expression>::add_alternative(7, parse_as<expression, project_expression>);
+
+        parsing<environment>::add_alternative(1, parse_as<environment, environment>);
+
+        parsing<type>::add_alternative(1, parse_as<type, string_value>);
+        parsing<type>::add_alternative(2, parse_as<type, integer_value>);
+
+        parsing<value>::add_alternative(1, parse_as<value, string_type>);
+        parsing<value>::add_alternative(2, parse_as<value, symbol_type>);
+        parsing<value>::add_alternative(3, parse_as<value, integer_type>);
+
+        parsing<condition>::add_alternative(1, parse_as<condition, logical_condition>);
+        parsing<condition>::add_alternative(2, parse_as<condition, arithmetic_condition>);
+    }
+};
+
+const start_up the_start_up;
+
+} // namespace
+} // namespace qorvantel

@@ -1,0 +1,113 @@
+// parsing<T>: the registry of alternative parsers of one kind of syntactic
+// object (expression, environment, type, value, condition).
+//
+// Each concrete class contributes one alternative at start-up; a parser that
+// needs "any expression" asks the registry, which tries the alternatives in a
+// fixed order until one produces an object. The order is given by a rank, not
+// by the order of registration, because it is observable: keywords match as
+// prefixes, so an earlier alternative can claim text a later one would read.
+#pragma once
+
+#include "text/diagnostics.h"
+#include "text/shared.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+namespace qorvantel {
+
+// How deeply expressions and conditions may nest. Parsing, evaluating,
+// writing and destroying a tree all recurse once per level, so an unbounded
+// depth would overflow the stack on hostile input.
+constexpr std::size_t maximum_nesting_depth = 1000;
+
+// Counts the registry dispatches in progress; throws past the bound.
+class nesting_guard {
+public:
+    explicit nesting_guard(const text::iterator& position);
+    ~nesting_guard() { --depth_; }
+    nesting_guard(const nesting_guard&) = delete;
+    nesting_guard& operator=(const nesting_guard&) = delete;
+
+private:
+    static std::size_t depth_;
+};
+
+template <class T>
+class parsing {
+public:
+    using parse_function = shared<T> (*)(text::iterator&);
+
+    // Reads one object of the receiver's class at the position: a new object
+    // and the position advanced past it; or an empty handle and the position
+    // unchanged when the text is not such an object; or an error when the
+    // text begins like one but is malformed.
+    virtual shared<T> parse(text::iterator& position) const = 0;
+
+    // Inserts an alternative at the given rank; adding a function twice has
+    // no effect.
+    static void add_alternative(int rank, parse_function function)
+    {
+        auto& list = alternatives();
+        for (const auto& entry : list)
+            if (entry.second == function)
+                return;
+        auto place = std::upper_bound(list.begin(), list.end(), rank,
+                                      [](int r, const entry_type& entry) { return r < entry.first; });
+        list.insert(place, entry_type(rank, function));
+    }
+
+    // The first non-empty result of the alternatives in rank order, or an
+    // empty handle with the position unchanged.
+    static shared<T> try_parse(text::iterator& position)
+    {
+        nesting_guard guard(position);
+        for (const auto& entry : alternatives()) {
+            shared<T> result = entry.second(position);
+            if (!result.empty())
+                return result;
+        }
+        return shared<T>();
+    }
+
+    // As try_parse, but no alternative matching is an error naming the kind.
+    static shared<T> require(const char* kind, text::iterator& position)
+    {
+        shared<T> result = try_parse(position);
+        if (result.empty()) {
+            error_message message;
+            message << "Valid " << kind << " not found " << position << ".";
+            throw_message(message);
+        }
+        return result;
+    }
+
+protected:
+    parsing() = default;
+    ~parsing() = default;
+    parsing(const parsing&) = default;
+    parsing& operator=(const parsing&) = default;
+
+private:
+    using entry_type = std::pair<int, parse_function>;
+
+    static std::vector<entry_type>& alternatives()
+    {
+        static std::vector<entry_type> list;
+        return list;
+    }
+};
+
+// The registered alternative of class X: the parse of a prototype that lives
+// until the program ends. The prototype is never part of a result.
+template <class T, class X>
+shared<T> parse_as(text::iterator& position)
+{
+    static const X prototype;
+    return prototype.parse(position);
+}
+
+} // namespace qorvantel

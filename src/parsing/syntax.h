@@ -1,0 +1,107 @@
+// The two generic shapes of compound syntax and their messages.
+//
+// An argument list is a keyword and exactly two arguments in parentheses
+// (rename, select, project). A sequence is an optional opening literal,
+// members separated by a literal, and an optional closing literal, with bounds
+// on the count (operator terms, schema columns, condition arguments, ...).
+#pragma once
+
+#include "text/diagnostics.h"
+#include "text/shared.h"
+#include "text/text.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace qorvantel {
+
+namespace syntax_detail {
+[[noreturn]] void fail_opening_arguments(const char* keyword, const text::iterator& position);
+[[noreturn]] void fail_argument(const char* name, const char* keyword, const text::iterator& position);
+[[noreturn]] void fail_separating_arguments(const char* keyword, const text::iterator& position);
+[[noreturn]] void fail_closing_arguments(const char* keyword, const text::iterator& position);
+[[noreturn]] void fail_opening_sequence(const char* opening, const char* name, const text::iterator& position);
+[[noreturn]] void fail_next_member(const char* name, const text::iterator& position);
+[[noreturn]] void fail_member_count(std::int64_t count, const char* name, std::int32_t minimum, std::int32_t maximum,
+                                    const text::iterator& position);
+} // namespace syntax_detail
+
+// keyword "(" first "," second ")". Returns false, with the position
+// unchanged, when the keyword is absent; throws when the rest is malformed.
+// Every message reports the caller's position, where the construct began.
+template <class A, class ParseA, class B, class ParseB>
+bool parse_arguments(const char* keyword, text::iterator& position, const char* first_name, ParseA first_parser,
+                     shared<A>& first, const char* second_name, ParseB second_parser, shared<B>& second)
+{
+    text::iterator working = position;
+    match(working, keyword);
+    if (!working.valid())
+        return false;
+    match(working, "(");
+    if (!working.valid())
+        syntax_detail::fail_opening_arguments(keyword, position);
+    first = first_parser(working);
+    if (first.empty())
+        syntax_detail::fail_argument(first_name, keyword, position);
+    match(working, ",");
+    if (!working.valid())
+        syntax_detail::fail_separating_arguments(keyword, position);
+    second = second_parser(working);
+    if (second.empty())
+        syntax_detail::fail_argument(second_name, keyword, position);
+    match(working, ")");
+    if (!working.valid())
+        syntax_detail::fail_closing_arguments(keyword, position);
+    position = working;
+    return true;
+}
+
+// Reads members into the list. Between members of a sequence that has a
+// closing literal the separator may be left out; a sequence without one ends
+// quietly where no separator follows a member. Returns true or throws.
+template <class M, class Parse>
+bool parse_sequence(const char* name, text::iterator& position, Parse member_parser, std::vector<shared<M>>& members,
+                    std::int32_t minimum, std::int32_t maximum, const char* opening, const char* separator,
+                    const char* closing)
+{
+    text::iterator committed = position;
+    text::iterator scratch = committed;
+    match(scratch, opening);
+    if (!scratch.valid())
+        syntax_detail::fail_opening_sequence(opening, name, committed);
+    committed = scratch;
+
+    std::int64_t count = 0;
+    for (;;) {
+        if (closing != nullptr) {
+            scratch = committed;
+            match(scratch, closing);
+            if (scratch.valid()) {
+                committed = scratch;
+                break;
+            }
+        }
+        if (count > 0 && separator != nullptr) {
+            scratch = committed;
+            match(scratch, separator);
+            if (scratch.valid())
+                committed = scratch;
+            else if (closing == nullptr)
+                break;
+        }
+        shared<M> member = member_parser(committed);
+        if (member.empty()) {
+            if (closing != nullptr || (separator != nullptr && count > 0))
+                syntax_detail::fail_next_member(name, committed);
+            break;
+        }
+        members.push_back(std::move(member));
+        ++count;
+    }
+    if (count < minimum || count > maximum)
+        syntax_detail::fail_member_count(count, name, minimum, maximum, position);
+    position = committed;
+    return true;
+}
+
+} // namespace qorvantel

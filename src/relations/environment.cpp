@@ -1,0 +1,52 @@
+// Reading and writing environments.
+#include "relations/environment.h"
+
+#include "text/diagnostics.h"
+
+namespace qorvantel {
+
+std::ostream& environment::operator>>(std::ostream& out) const
+{
+    for (const auto& entry : relations_)
+        out << entry.second;
+    return out;
+}
+
+shared<relation> environment::find_relation(const value& name) const
+{
+    auto found = relations_.find(name);
+    return found == relations_.end() ? shared<relation>() : found->second;
+}
+
+shared<environment> environment::parse(text::iterator& position) const
+{
+    shared<environment> result(new environment());
+    relation_map& relations = result->relations_;
+    text::iterator working = position;
+    for (;;) {
+        shared<value> name = parse_symbol(working);
+        if (name.empty())
+            break;
+        shared<schema> relation_schema = parse_schema_columns(name, working);
+        row_list rows;
+        for (;;) {
+            shared<row> next = parse_row(working, *relation_schema);
+            if (next.empty())
+                break;
+            rows.push_back(std::move(next));
+        }
+        sort_unique(rows);
+        shared<relation> read(new relation(relation_schema, shared<table>(new table(std::move(rows)))));
+        if (relations.find(name) != relations.end()) {
+            // The position still stands where the previous relation ended.
+            error_message message;
+            message << "Redefinition of relation " << name << " " << position << ".";
+            throw_message(message);
+        }
+        relations.emplace(name, std::move(read));
+        position = working;
+    }
+    return result;
+}
+
+} // namespace qorvantel

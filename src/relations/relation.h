@@ -1,0 +1,80 @@
+// Rows, tables and relations, the row order, and the output format of the
+// whole system: every result is a relation written by its operator>>.
+#pragma once
+
+#include "relations/schema.h"
+#include "text/dumpable.h"
+#include "text/shared.h"
+#include "values/value.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace qorvantel {
+
+using value_list = std::vector<shared<value>>;
+
+class row : public dumpable {
+public:
+    explicit row(value_list values) : values_(std::move(values)) {}
+
+    std::size_t size() const noexcept { return values_.size(); }
+    const shared<value>& operator[](std::size_t index) const noexcept { return values_[index]; }
+    value_list::const_iterator begin() const noexcept { return values_.begin(); }
+    value_list::const_iterator end() const noexcept { return values_.end(); }
+
+    // The values separated by ", ", then a line end.
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    value_list values_;
+};
+
+using row_list = std::vector<shared<row>>;
+
+class table : public dumpable {
+public:
+    table() = default;
+    explicit table(row_list rows) : rows_(std::move(rows)) {}
+
+    const row_list& rows() const noexcept { return rows_; }
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    row_list rows_;
+};
+
+class relation : public dumpable {
+public:
+    relation(shared<schema> relation_schema, shared<table> relation_table)
+        : schema_(std::move(relation_schema)), table_(std::move(relation_table))
+    {
+    }
+
+    const shared<schema>& relation_schema() const noexcept { return schema_; }
+    const shared<table>& relation_table() const noexcept { return table_; }
+
+    // The schema line, the rows, and an empty line.
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    shared<schema> schema_;
+    shared<table> table_;
+};
+
+// Lexicographic order over the values; a shorter row first on a tie.
+bool row_less(const row& a, const row& b);
+
+// Writes a line end: a newline, then a flush.
+std::ostream& line_end(std::ostream& out);
+
+// Reads one row for the schema. An empty handle, position unchanged, when the
+// first field cannot be read: that is how a relation's rows end.
+shared<row> parse_row(text::iterator& position, const schema& row_schema);
+
+// Sorts ascending by row_less and drops rows equal to their predecessor.
+void sort_unique(row_list& rows);
+// Drops rows equal to their predecessor; the list must already be sorted.
+void unique_sorted(row_list& rows);
+
+} // namespace qorvantel

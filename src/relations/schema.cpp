@@ -1,0 +1,134 @@
+// Columns, schemas and name schemas.
+#include "relations/schema.h"
+
+#include "parsing/syntax.h"
+#include "text/diagnostics.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qorvantel {
+
+std::ostream& column::operator>>(std::ostream& out) const { return out << name_ << ' ' << type_; }
+
+std::ostream& schema::operator>>(std::ostream& out) const
+{
+    return out << name_ << '(' << separated(columns_) << ')';
+}
+
+std::ostream& name_schema::operator>>(std::ostream& out) const
+{
+    return out << name_ << '(' << separated(column_names_) << ')';
+}
+
+shared<column> parse_column(text::iterator& position)
+{
+    text::iterator working = position;
+    shared<value> name = parse_symbol(working);
+    if (name.empty())
+        return shared<column>();
+    shared<type> column_type = parsing<type>::try_parse(working);
+    if (column_type.empty())
+        return shared<column>();
+    position = working;
+    return shared<column>(new column(std::move(name), std::move(column_type)));
+}
+
+shared<schema> parse_schema_columns(shared<value> name, text::iterator& position)
+{
+    column_list columns;
+    parse_sequence("schema columns", position, parse_column, columns, 1, 2147483647, "(", ",", ")");
+    shared<schema> result(new schema(std::move(name), std::move(columns)));
+    if (!has_distinct_names(result->columns()))
+        throw_duplicate_columns(*result);
+    return result;
+}
+
+shared<name_schema> parse_name_schema(text::iterator& position)
+{
+    text::iterator working = position;
+    shared<value> name = parse_symbol(working);
+    if (name.empty())
+        return shared<name_schema>();
+    std::vector<shared<value>> names;
+    parse_sequence("name schema columns", working, parse_symbol, names, 1, 2147483647, "(", ",", ")");
+    position = working;
+    return shared<name_schema>(new name_schema(std::move(name), std::move(names)));
+}
+
+bool has_distinct_names(const column_list& columns)
+{
+    // Sort the names and look for equal neighbours: n log n, since a schema
+    // built by a product can be wide.
+    std::vector<const value*> names;
+    names.reserve(columns.size());
+    for (const auto& each : columns)
+        names.push_back(each->name().get());
+    std::sort(names.begin(), names.end(), [](const value* a, const value* b) { return value_less(*a, *b); });
+    for (std::size_t i = 1; i < names.size(); ++i)
+        if (!value_less(*names[i - 1], *names[i]))
+            return false;
+    return true;
+}
+
+std::optional<std::size_t> find_column(const schema& in, const value& name)
+{
+    const column_list& columns = in.columns();
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (value_equal(*columns[i]->name(), name))
+            return i;
+    return std::nullopt;
+}
+
+void throw_column_not_found(const value& name, const schema& in)
+{
+    error_message message;
+    message << "Column " << name << " not found in schema " << in << ".";
+    throw_message(message);
+}
+
+void throw_duplicate_columns(const schema& in)
+{
+    error_message message;
+    message << "Duplicate columns in " << in << ".";
+    throw_message(message);
+}
+
+namespace {
+[[noreturn]] void throw_cannot_coerce(const schema& a, const schema& b, const char* inner)
+{
+    error_message message;
+    message << "Cannot coerce " << a << " and " << b;
+    if (inner != nullptr)
+        message << ": " << inner;
+    else
+        message << ".";
+    throw_message(message);
+}
+} // namespace
+
+shared<schema> coerce(const shared<schema>& a, const shared<schema>& b)
+{
+    const column_list& left = a->columns();
+    const column_list& right = b->columns();
+    if (left.size() != right.size())
+        throw_cannot_coerce(*a, *b, nullptr);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        if (!value_equal(*left[i]->name(), *right[i]->name()))
+            throw_cannot_coerce(*a, *b, nullptr);
+    column_list columns;
+    columns.reserve(left.size());
+    try {
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            const shared<type>& left_type = left[i]->column_type();
+            const shared<type>& right_type = right[i]->column_type();
+            const shared<type>& chosen = left_type->contains(*right_type) ? left_type : right_type;
+            columns.push_back(shared<column>(new column(left[i]->name(), chosen)));
+        }
+    } catch (const std::runtime_error& inner) {
+        throw_cannot_coerce(*a, *b, inner.what());
+    }
+    return shared<schema>(new schema(shared<value>(), std::move(columns)));
+}
+
+} // namespace qorvantel

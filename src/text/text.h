@@ -1,0 +1,134 @@
+// The source text and positions in it, and the character-level scanning that
+// every parser shares: whitespace, literal matching, reserved words.
+//
+// A text holds the whole input as lines, each ending with a newline. The lines
+// are kept back to back in one buffer, so the text is exactly the input with a
+// newline appended when the input did not end with one. A position is small and
+// copied freely: parsers work on a copy and hand it back only on success.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <ostream>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace qorvantel {
+
+class text {
+public:
+    class iterator {
+    public:
+        iterator() = default;
+
+        // There is a current character.
+        bool dereferenceable() const noexcept { return text_ != nullptr && char_ != text_->end_; }
+        bool at_end() const noexcept { return text_ != nullptr && char_ == text_->end_; }
+        bool valid() const noexcept { return text_ != nullptr; }
+
+        // The current character; throws std::out_of_range when there is none.
+        char operator*() const;
+
+        iterator& operator++() noexcept
+        {
+            if (dereferenceable()) {
+                if (*char_ == '\n')
+                    ++line_;
+                ++char_;
+            }
+            return *this;
+        }
+
+        // Makes this the invalid position, the failure marker of scanning.
+        void invalidate() noexcept { text_ = nullptr; }
+
+        // 1-based line and byte column; meaningful only when dereferenceable.
+        std::size_t line() const noexcept { return line_ + 1; }
+        std::size_t column() const noexcept;
+
+        // The characters from here to the end of the text.
+        std::string_view rest() const noexcept
+        {
+            return text_ == nullptr ? std::string_view() : std::string_view(char_, text_->end_ - char_);
+        }
+
+        // Moves forward over count characters of the current line, which the
+        // caller has already read through rest() and which hold no newline.
+        void advance_in_line(std::size_t count) noexcept { char_ += count; }
+
+        const text* source() const noexcept { return text_; }
+
+    private:
+        friend class text;
+        iterator(const text* owner, std::size_t line, const char* character) noexcept
+            : text_(owner), line_(line), char_(character)
+        {
+        }
+
+        const text* text_ = nullptr;
+        std::size_t line_ = 0;
+        const char* char_ = nullptr;
+    };
+
+    // Reads the stream to its end. A final line without a newline gets one.
+    explicit text(std::istream& in);
+    // A text of the given characters, with a newline appended when the last
+    // line has none (a console line becomes a one-line text).
+    explicit text(std::string content);
+
+    text(const text&) = delete;
+    text& operator=(const text&) = delete;
+
+    iterator begin() const noexcept { return iterator(this, 0, buffer_.data()); }
+
+    // The whole text, every line with its newline.
+    const std::string& content() const noexcept { return buffer_; }
+    bool empty() const noexcept { return buffer_.empty(); }
+
+private:
+    void seal();
+
+    std::string buffer_;
+    const char* end_ = nullptr;
+};
+
+// Character classes of the "C" locale on 7-bit codes; bytes 0x80 to 0xFF
+// belong to none of them.
+inline bool is_whitespace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+inline bool is_graphic(char c) noexcept { return c >= 0x21 && c <= 0x7e; }
+inline bool is_control(char c) noexcept { return (c >= 0 && c < 0x20) || c == 0x7f; }
+inline bool is_letter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool is_punctuation(char c) noexcept { return is_graphic(c) && !is_letter(c) && !is_digit(c); }
+// Characters that may stand in a symbol: graphic, but none of ,'()
+inline bool is_symbol_char(char c) noexcept
+{
+    return is_graphic(c) && c != ',' && c != '\'' && c != '(' && c != ')';
+}
+
+void skip_whitespace(text::iterator& position) noexcept;
+
+// Skips whitespace, then consumes the literal character by character; on a
+// mismatch or at the end of the text the position becomes invalid. A null or
+// empty literal only skips whitespace. No word-boundary test is made.
+void match(text::iterator& position, const char* literal) noexcept;
+
+// The words no symbol may be spelled as; filled by constructing keywords.
+const std::set<std::string, std::less<>>& reserved_words();
+
+class keyword {
+public:
+    explicit keyword(const char* word);
+    const char* word() const noexcept { return word_; }
+
+private:
+    const char* word_;
+};
+
+// Writes a character of a position excerpt: control characters escaped.
+void write_escaped(std::ostream& out, char character);
+// Writes a character of an error message: only ESC is escaped.
+void write_message_char(std::ostream& out, char character);
+
+} // namespace qorvantel

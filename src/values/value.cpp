@@ -1,0 +1,191 @@
+// Field values: literal readers, order and written forms.
+#include "values/value.h"
+
+#include "parsing/keywords.h"
+#include "text/diagnostics.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace qorvantel {
+
+void throw_type_mismatch(const dumpable& a, const dumpable& b)
+{
+    error_message message;
+    message << "Type mismatch between " << a << " and " << b << ".";
+    throw_message(message);
+}
+
+namespace {
+// Byte order: compared as unsigned bytes, the shorter string first on a tie.
+inline bool bytes_less(const std::string& a, const std::string& b) noexcept
+{
+    std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    int order = std::memcmp(a.data(), b.data(), common);
+    return order != 0 ? order < 0 : a.size() < b.size();
+}
+} // namespace
+
+bool value_less(const value& a, const value& b)
+{
+    if (a.kind() != b.kind())
+        throw_type_mismatch(a, b);
+    switch (a.kind()) {
+    case value_kind::integer:
+        return static_cast<const integer_value&>(a).number() < static_cast<const integer_value&>(b).number();
+    case value_kind::string:
+        return bytes_less(static_cast<const string_value&>(a).content(), static_cast<const string_value&>(b).content());
+    case value_kind::symbol:
+        return bytes_less(static_cast<const symbol_value&>(a).content(), static_cast<const symbol_value&>(b).content());
+    }
+    return false;
+}
+
+bool value::less(const comparable& other) const
+{
+    const auto* other_value = dynamic_cast<const value*>(&other);
+    if (other_value == nullptr)
+        throw_type_mismatch(*this, other);
+    return value_less(*this, *other_value);
+}
+
+std::optional<std::int32_t> read_integer_literal(text::iterator& position)
+{
+    text::iterator working = position;
+    skip_whitespace(working);
+    std::string_view rest = working.rest();
+    std::size_t at = 0;
+    bool negative = false;
+    if (at < rest.size() && rest[at] == '-') {
+        negative = true;
+        ++at;
+    } else if (at < rest.size() && rest[at] == '+') {
+        ++at;
+    }
+    std::size_t first_digit = at;
+    std::int64_t magnitude = 0;
+    while (at < rest.size() && is_digit(rest[at])) {
+        magnitude = magnitude * 10 + (rest[at] - '0');
+        // The magnitude must fit a signed 32-bit integer at every step, so
+        // -2147483648 cannot be written either.
+        if (magnitude > 2147483647)
+            return std::nullopt;
+        ++at;
+    }
+    if (at == first_digit)
+        return std::nullopt;
+    working.advance_in_line(at);
+    position = working;
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+namespace {
+// Letters, digits, punctuation other than the apostrophe, and the blanks of
+// the "C" locale (space and tab).
+inline bool is_string_char(char c) noexcept
+{
+    return c == ' ' || c == '\t' || (is_graphic(c) && c != '\'');
+}
+} // namespace
+
+std::optional<std::string_view> read_string_literal(text::iterator& position)
+{
+    text::iterator working = position;
+    match(working, "'");
+    if (!working.valid())
+        return std::nullopt;
+    std::string_view rest = working.rest();
+    std::size_t length = 0;
+    while (length < rest.size() && is_string_char(rest[length]))
+        ++length;
+    if (length == rest.size() || rest[length] != '\'')
+        return std::nullopt;
+    working.advance_in_line(length + 1);
+    position = working;
+    return rest.substr(0, length);
+}
+
+shared<value> parse_symbol(text::iterator& position)
+{
+    text::iterator working = position;
+    skip_whitespace(working);
+    std::string_view rest = working.rest();
+    std::size_t length = 0;
+    while (length < rest.size() && is_symbol_char(rest[length]))
+        ++length;
+    if (length == 0)
+        return shared<value>();
+    char first = rest[0];
+    if (is_digit(first) || first == '+' || first == '-')
+        return shared<value>();
+    std::string_view run = rest.substr(0, length);
+    const auto& reserved = reserved_words();
+    if (reserved.find(run) != reserved.end())
+        return shared<value>();
+    working.advance_in_line(length);
+    position = working;
+    return shared<value>(new symbol_value(run));
+}
+
+shared<type> integer_value::parse(text::iterator& position) const
+{
+    text::iterator working = position;
+    match(working, keywords().int_word.word());
+    if (!working.valid())
+        return shared<type>();
+    position = working;
+    return shared<type>(new integer_type());
+}
+
+std::ostream& integer_value::operator>>(std::ostream& out) const
+{
+    char digits[16];
+    auto result = std::to_chars(digits, digits + sizeof digits, number_);
+    return out.write(digits, result.ptr - digits);
+}
+
+shared<type> string_value::parse(text::iterator& position) const
+{
+    text::iterator working = position;
+    match(working, keywords().char_word.word());
+    match(working, "(");
+    if (!working.valid())
+        return shared<type>();
+    skip_whitespace(working);
+    std::string_view rest = working.rest();
+    std::size_t at = 0;
+    if (at < rest.size() && rest[at] == '+')
+        ++at;
+    std::size_t first_digit = at;
+    std::uint64_t length = 0;
+    while (at < rest.size() && is_digit(rest[at])) {
+        length = length * 10 + static_cast<unsigned>(rest[at] - '0');
+        if (length > 4294967295u)
+            return shared<type>();
+        ++at;
+    }
+    if (at == first_digit)
+        return shared<type>();
+    working.advance_in_line(at);
+    match(working, ")");
+    if (!working.valid() || length == 0)
+        return shared<type>();
+    position = working;
+    return shared<type>(new string_type(static_cast<std::uint32_t>(length)));
+}
+
+std::ostream& string_value::operator>>(std::ostream& out) const
+{
+    out.put('\'');
+    out.write(content_.data(), static_cast<std::streamsize>(content_.size()));
+    return out.put('\'');
+}
+
+shared<type> symbol_value::parse(text::iterator&) const { return shared<type>(); }
+
+std::ostream& symbol_value::operator>>(std::ostream& out) const
+{
+    return out.write(content_.data(), static_cast<std::streamsize>(content_.size()));
+}
+
+} // namespace qorvantel

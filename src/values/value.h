@@ -1,0 +1,95 @@
+// Field values: integers, strings and symbols (the names of relations and
+// columns). Values are immutable and shared through handles. This file holds
+// their literal readers, their total order and their written forms.
+#pragma once
+
+#include "parsing/parsing.h"
+#include "text/dumpable.h"
+#include "values/type.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qorvantel {
+
+class comparable : public dumpable {
+public:
+    // True when this object sorts strictly before other.
+    virtual bool less(const comparable& other) const = 0;
+};
+
+enum class value_kind : unsigned char { integer, string, symbol };
+
+class value : public parsing<type>, public comparable {
+public:
+    value_kind kind() const noexcept { return kind_; }
+    bool less(const comparable& other) const override;
+
+protected:
+    explicit value(value_kind kind) noexcept : kind_(kind) {}
+
+private:
+    value_kind kind_;
+};
+
+class integer_value final : public value {
+public:
+    explicit integer_value(std::int32_t number = 0) noexcept : value(value_kind::integer), number_(number) {}
+    std::int32_t number() const noexcept { return number_; }
+
+    // Reads the type text "int".
+    shared<type> parse(text::iterator& position) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    std::int32_t number_;
+};
+
+class string_value final : public value {
+public:
+    string_value() : value(value_kind::string) {}
+    explicit string_value(std::string_view content) : value(value_kind::string), content_(content) {}
+    const std::string& content() const noexcept { return content_; }
+
+    // Reads the type text "char(n)".
+    shared<type> parse(text::iterator& position) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    std::string content_;
+};
+
+class symbol_value final : public value {
+public:
+    symbol_value() : value(value_kind::symbol) {}
+    explicit symbol_value(std::string_view content) : value(value_kind::symbol), content_(content) {}
+    const std::string& content() const noexcept { return content_; }
+
+    // Symbols have no type text: always an empty handle.
+    shared<type> parse(text::iterator& position) const override;
+    std::ostream& operator>>(std::ostream& out) const override;
+
+private:
+    std::string content_;
+};
+
+// The total order of values: a strictly before b. Values of different kinds
+// raise "Type mismatch between a and b.". Same result as a.less(b), without
+// the virtual call, for the hot paths (sorting, merging, conditions).
+bool value_less(const value& a, const value& b);
+// Neither is less than the other, a before b tested first.
+inline bool value_equal(const value& a, const value& b) { return !value_less(a, b) && !value_less(b, a); }
+[[noreturn]] void throw_type_mismatch(const dumpable& a, const dumpable& b);
+
+// Literal readers. Each skips whitespace first; on failure it returns nothing
+// and leaves the position where it was.
+std::optional<std::int32_t> read_integer_literal(text::iterator& position);
+std::optional<std::string_view> read_string_literal(text::iterator& position);
+
+// Reads one symbol: the longest run of symbol characters, not beginning with
+// a digit, "+" or "-", and not a reserved word. An empty handle otherwise.
+shared<value> parse_symbol(text::iterator& position);
+
+} // namespace qorvantel
