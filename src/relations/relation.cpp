@@ -93,20 +93,67 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema)
     return shared<row>(new row(std::move(values)));
 }
 
+namespace {
+// A sort key holding the first value's order in 64 bits: the integer offset
+// into unsigned range, or the first eight bytes of a string, big-endian (no
+// string holds a NUL byte, so zero padding sorts a shorter string first).
+// Rows with different keys are ordered by their keys alone; equal keys fall
+// back to the full row order.
+std::uint64_t leading_key(const row& each)
+{
+    if (each.size() == 0)
+        return 0;
+    const value& first = *each[0];
+    switch (first.kind()) {
+    case value_kind::integer:
+        return static_cast<std::uint64_t>(static_cast<std::int64_t>(
+                   static_cast<const integer_value&>(first).number()) + 2147483648LL);
+    case value_kind::string:
+    case value_kind::symbol: {
+        const std::string& content = first.kind() == value_kind::string
+            ? static_cast<const string_value&>(first).content()
+            : static_cast<const symbol_value&>(first).content();
+        std::uint64_t key = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            key = (key << 8) | (i < content.size() ? static_cast<unsigned char>(content[i]) : 0u);
+        return key;
+    }
+    }
+    return 0;
+}
+
+struct keyed_row {
+    std::uint64_t key;
+    const row* pointer;
+    std::size_t index;
+};
+
+} // namespace
+
 void sort_unique(row_list& rows)
 {
-    // Sort positions rather than handles: moving a handle relinks its ring,
-    // and a permutation applied once moves each handle exactly once.
-    std::vector<std::uint32_t> order(rows.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(),
-              [&rows](std::uint32_t a, std::uint32_t b) { return row_less(*rows[a], *rows[b]); });
+    // Sort small records (key, row, position) rather than handles: the key
+    // settles most comparisons without touching the rows, and moving a
+    // handle relinks its ring, so the permutation is applied once at the end.
+    // All rows of a table share one schema, so their first values are of one
+    // kind and the keys are comparable.
+    std::vector<keyed_row> order;
+    order.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        order.push_back(keyed_row{leading_key(*rows[i]), rows[i].get(), i});
+    std::sort(order.begin(), order.end(), [](const keyed_row& a, const keyed_row& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return row_less(*a.pointer, *b.pointer);
+    });
     row_list sorted;
     sorted.reserve(rows.size());
-    for (std::uint32_t index : order) {
-        if (!sorted.empty() && !row_less(*sorted.back(), *rows[index]))
+    const keyed_row* previous = nullptr;
+    for (const keyed_row& each : order) {
+        if (previous != nullptr && previous->key == each.key && !row_less(*previous->pointer, *each.pointer))
             continue;
-        sorted.push_back(std::move(rows[index]));
+        sorted.push_back(std::move(rows[each.index]));
+        previous = &each;
     }
     rows.swap(sorted);
 }
