@@ -10,6 +10,8 @@
 #include "parsing/syntax.h"
 #include "text/diagnostics.h"
 
+#include <algorithm>
+
 namespace qorvantel {
 
 shared<relation> left_associative_expression::evaluate(const shared<environment>& environment) const
@@ -151,11 +153,10 @@ shared<relation> product_expression::combine(const shared<relation>& left, const
     rows.reserve(l.size() * r.size());
     for (const auto& a : l) {
         for (const auto& b : r) {
-            value_list values;
-            values.reserve(a->size() + b->size());
-            values.insert(values.end(), a->begin(), a->end());
-            values.insert(values.end(), b->begin(), b->end());
-            rows.push_back(shared<row>(new row(std::move(values))));
+            rows.push_back(row::make(a->size() + b->size(), [&a, &b](shared<value>* slots) {
+                std::copy(a->begin(), a->end(), slots);
+                std::copy(b->begin(), b->end(), slots + a->size());
+            }));
         }
     }
     return shared<relation>(new relation(shared<schema>(new schema(shared<value>(), std::move(columns))),

@@ -62,11 +62,10 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
     } else {
         rows.reserve(source.size());
         for (const auto& each : source) {
-            value_list values;
-            values.reserve(indexes.size());
-            for (std::size_t index : indexes)
-                values.push_back((*each)[index]);
-            rows.push_back(shared<row>(new row(std::move(values))));
+            rows.push_back(row::make(indexes.size(), [&each, &indexes](shared<value>* slots) {
+                for (std::size_t i = 0; i < indexes.size(); ++i)
+                    slots[i] = (*each)[indexes[i]];
+            }));
         }
         if (keeps_order)
             unique_sorted(rows);

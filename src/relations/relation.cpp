@@ -2,10 +2,11 @@
 #include "relations/relation.h"
 
 #include "text/diagnostics.h"
+#include "text/pool.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <numeric>
+#include <new>
 
 namespace qorvantel {
 
@@ -15,9 +16,40 @@ std::ostream& line_end(std::ostream& out)
     return out.flush();
 }
 
+row::row(std::size_t count) noexcept : size_(count)
+{
+    shared<value>* slot = slots();
+    for (std::size_t i = 0; i < count; ++i)
+        new (slot + i) shared<value>();
+}
+
+row* row::create(std::size_t count)
+{
+    static_assert(sizeof(row) % alignof(shared<value>) == 0, "the value handles follow the row");
+    void* memory = pool::allocate(sizeof(row) + count * sizeof(shared<value>));
+    return ::new (memory) row(count);
+}
+
+shared<row> row::make(value_list&& values)
+{
+    return make(values.size(), [&values](shared<value>* slots) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            slots[i] = std::move(values[i]);
+    });
+}
+
+row::~row()
+{
+    shared<value>* slot = slots();
+    for (std::size_t i = size_; i > 0; --i)
+        slot[i - 1].~shared<value>();
+}
+
+void row::operator delete(void* object) noexcept { pool::release(object); }
+
 std::ostream& row::operator>>(std::ostream& out) const
 {
-    out << separated(values_);
+    out << separated(*this);
     return line_end(out);
 }
 
@@ -70,27 +102,31 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema)
 {
     const column_list& columns = row_schema.columns();
     text::iterator working = position;
-    value_list values;
-    values.reserve(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        const type& field_type = *columns[i]->column_type();
-        if (i > 0) {
-            text::iterator after_comma = working;
-            match(after_comma, ",");
-            if (!after_comma.valid())
-                throw_missing_comma(working);
-            working = after_comma;
+    bool no_row = false;
+    shared<row> result = row::make(columns.size(), [&](shared<value>* slots) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const type& field_type = *columns[i]->column_type();
+            if (i > 0) {
+                text::iterator after_comma = working;
+                match(after_comma, ",");
+                if (!after_comma.valid())
+                    throw_missing_comma(working);
+                working = after_comma;
+            }
+            slots[i] = field_type.parse(working);
+            if (slots[i].empty()) {
+                if (i > 0)
+                    throw_cannot_parse_field(field_type, working);
+                // The first field does not fit: the relation's rows end here.
+                no_row = true;
+                return;
+            }
         }
-        shared<value> field = field_type.parse(working);
-        if (field.empty()) {
-            if (i == 0)
-                return shared<row>();
-            throw_cannot_parse_field(field_type, working);
-        }
-        values.push_back(std::move(field));
-    }
+    });
+    if (no_row)
+        return shared<row>();
     position = working;
-    return shared<row>(new row(std::move(values)));
+    return result;
 }
 
 namespace {
@@ -110,7 +146,7 @@ std::uint64_t leading_key(const row& each)
                    static_cast<const integer_value&>(first).number()) + 2147483648LL);
     case value_kind::string:
     case value_kind::symbol: {
-        const std::string& content = first.kind() == value_kind::string
+        std::string_view content = first.kind() == value_kind::string
             ? static_cast<const string_value&>(first).content()
             : static_cast<const symbol_value&>(first).content();
         std::uint64_t key = 0;
@@ -124,38 +160,50 @@ std::uint64_t leading_key(const row& each)
 
 struct keyed_row {
     std::uint64_t key;
-    const row* pointer;
     std::size_t index;
 };
-
 } // namespace
 
 void sort_unique(row_list& rows)
 {
-    // Sort small records (key, row, position) rather than handles: the key
-    // settles most comparisons without touching the rows, and moving a
-    // handle relinks its ring, so the permutation is applied once at the end.
-    // All rows of a table share one schema, so their first values are of one
-    // kind and the keys are comparable.
+    // Sort small records (key, position) rather than handles: the key settles
+    // most comparisons without touching the rows, and moving a handle relinks
+    // its ring, so the permutation is applied once at the end, in place. All
+    // rows of a table share one schema, so their first values are of one kind
+    // and the keys are comparable.
     std::vector<keyed_row> order;
     order.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        order.push_back(keyed_row{leading_key(*rows[i]), rows[i].get(), i});
-    std::sort(order.begin(), order.end(), [](const keyed_row& a, const keyed_row& b) {
+        order.push_back(keyed_row{leading_key(*rows[i]), i});
+    std::sort(order.begin(), order.end(), [&rows](const keyed_row& a, const keyed_row& b) {
         if (a.key != b.key)
             return a.key < b.key;
-        return row_less(*a.pointer, *b.pointer);
+        return row_less(*rows[a.index], *rows[b.index]);
     });
-    row_list sorted;
-    sorted.reserve(rows.size());
-    const keyed_row* previous = nullptr;
-    for (const keyed_row& each : order) {
-        if (previous != nullptr && previous->key == each.key && !row_less(*previous->pointer, *each.pointer))
+
+    // Give each kept row its place and each repeated row a place past them,
+    // then move the rows there by following the cycles of the permutation.
+    constexpr std::size_t repeated = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> target(rows.size(), repeated);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && order[i - 1].key == order[i].key && !row_less(*rows[order[i - 1].index], *rows[order[i].index]))
             continue;
-        sorted.push_back(std::move(rows[each.index]));
-        previous = &each;
+        target[order[i].index] = kept++;
     }
-    rows.swap(sorted);
+    std::size_t next_repeated = kept;
+    for (std::size_t& place : target)
+        if (place == repeated)
+            place = next_repeated++;
+    order = std::vector<keyed_row>();
+    for (std::size_t start = 0; start < rows.size(); ++start) {
+        while (target[start] != start) {
+            std::size_t destination = target[start];
+            std::swap(rows[start], rows[destination]);
+            std::swap(target[start], target[destination]);
+        }
+    }
+    rows.resize(kept);
 }
 
 void unique_sorted(row_list& rows)

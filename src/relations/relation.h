@@ -14,20 +14,41 @@ namespace qorvantel {
 
 using value_list = std::vector<shared<value>>;
 
-class row : public dumpable {
+// A row keeps its value handles inline, right after the object, in one
+// allocation from the pool: a large table holds millions of rows.
+class row final : public dumpable {
 public:
-    explicit row(value_list values) : values_(std::move(values)) {}
+    // A row of count values; fill(slots) assigns the empty handles in place.
+    template <class Fill>
+    static shared<row> make(std::size_t count, Fill fill)
+    {
+        shared<row> result(create(count));
+        fill(result->slots());
+        return result;
+    }
+    static shared<row> make(value_list&& values);
 
-    std::size_t size() const noexcept { return values_.size(); }
-    const shared<value>& operator[](std::size_t index) const noexcept { return values_[index]; }
-    value_list::const_iterator begin() const noexcept { return values_.begin(); }
-    value_list::const_iterator end() const noexcept { return values_.end(); }
+    ~row() override;
+    static void operator delete(void* object) noexcept;
+
+    std::size_t size() const noexcept { return size_; }
+    const shared<value>& operator[](std::size_t index) const noexcept { return slots()[index]; }
+    const shared<value>* begin() const noexcept { return slots(); }
+    const shared<value>* end() const noexcept { return slots() + size_; }
 
     // The values separated by ", ", then a line end.
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
-    value_list values_;
+    explicit row(std::size_t count) noexcept;
+    static row* create(std::size_t count);
+
+    shared<value>* slots() const noexcept
+    {
+        return reinterpret_cast<shared<value>*>(const_cast<row*>(this) + 1);
+    }
+
+    std::size_t size_;
 };
 
 using row_list = std::vector<shared<row>>;

@@ -11,6 +11,16 @@ text::text(std::istream& in)
     // Read in large blocks: an environment can be hundreds of megabytes, and
     // the result is the same as reading line by line and appending newlines.
     if (in) {
+        // Reserve the whole size when the stream can tell it, so that a large
+        // file is not copied again and again while the buffer grows.
+        std::istream::pos_type start = in.tellg();
+        if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios_base::end)) {
+            std::istream::pos_type end = in.tellg();
+            in.seekg(start);
+            if (end != std::istream::pos_type(-1) && end > start)
+                buffer_.reserve(static_cast<std::size_t>(end - start) + 1);
+        }
+        in.clear();
         char block[1 << 16];
         while (in.read(block, sizeof block) || in.gcount() > 0)
             buffer_.append(block, static_cast<std::size_t>(in.gcount()));

@@ -32,7 +32,7 @@ shared<value> string_type::parse(text::iterator& position) const
     if (!content || content->size() > max_length_)
         return shared<value>();
     position = working;
-    return shared<value>(new string_value(*content));
+    return string_value::make(*content);
 }
 
 bool string_type::contains(const type& other) const

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <new>
 
 namespace qorvantel {
 
@@ -18,7 +19,7 @@ void throw_type_mismatch(const dumpable& a, const dumpable& b)
 
 namespace {
 // Byte order: compared as unsigned bytes, the shorter string first on a tie.
-inline bool bytes_less(const std::string& a, const std::string& b) noexcept
+inline bool bytes_less(std::string_view a, std::string_view b) noexcept
 {
     std::size_t common = a.size() < b.size() ? a.size() : b.size();
     int order = std::memcmp(a.data(), b.data(), common);
@@ -174,10 +175,22 @@ shared<type> string_value::parse(text::iterator& position) const
     return shared<type>(new string_type(static_cast<std::uint32_t>(length)));
 }
 
+shared<value> string_value::make(std::string_view content)
+{
+    // Lengths are bounded by char(n), whose n fits 32 bits.
+    void* memory = pool::allocate(sizeof(string_value) + content.size());
+    auto* made = ::new (memory) string_value(static_cast<std::uint32_t>(content.size()));
+    std::memcpy(reinterpret_cast<char*>(made + 1), content.data(), content.size());
+    return shared<value>(made);
+}
+
+void string_value::operator delete(void* object) noexcept { pool::release(object); }
+
 std::ostream& string_value::operator>>(std::ostream& out) const
 {
+    std::string_view characters = content();
     out.put('\'');
-    out.write(content_.data(), static_cast<std::streamsize>(content_.size()));
+    out.write(characters.data(), static_cast<std::streamsize>(characters.size()));
     return out.put('\'');
 }
 

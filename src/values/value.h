@@ -5,6 +5,7 @@
 
 #include "parsing/parsing.h"
 #include "text/dumpable.h"
+#include "text/pool.h"
 #include "values/type.h"
 
 #include <cstdint>
@@ -34,7 +35,7 @@ private:
     value_kind kind_;
 };
 
-class integer_value final : public value {
+class integer_value final : public value, public pooled {
 public:
     explicit integer_value(std::int32_t number = 0) noexcept : value(value_kind::integer), number_(number) {}
     std::int32_t number() const noexcept { return number_; }
@@ -47,18 +48,27 @@ private:
     std::int32_t number_;
 };
 
+// The characters of a string value follow the object in the same pool
+// allocation; the default-constructed prototype holds the empty string.
 class string_value final : public value {
 public:
-    string_value() : value(value_kind::string) {}
-    explicit string_value(std::string_view content) : value(value_kind::string), content_(content) {}
-    const std::string& content() const noexcept { return content_; }
+    string_value() noexcept : value(value_kind::string), length_(0) {}
+    static shared<value> make(std::string_view content);
+    static void operator delete(void* object) noexcept;
+
+    std::string_view content() const noexcept
+    {
+        return std::string_view(reinterpret_cast<const char*>(this + 1), length_);
+    }
 
     // Reads the type text "char(n)".
     shared<type> parse(text::iterator& position) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
-    std::string content_;
+    explicit string_value(std::uint32_t length) noexcept : value(value_kind::string), length_(length) {}
+
+    std::uint32_t length_;
 };
 
 class symbol_value final : public value {
