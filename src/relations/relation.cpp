@@ -49,8 +49,18 @@ void row::operator delete(void* object) noexcept { pool::release(object); }
 
 std::ostream& row::operator>>(std::ostream& out) const
 {
-    out << separated(*this);
-    return line_end(out);
+    // The line is assembled first and written at once; an empty handle
+    // keeps its separator and writes nothing.
+    std::string line;
+    for (std::size_t i = 0; i < size_; ++i) {
+        if (i > 0)
+            line.append(", ");
+        if (!slots()[i].empty())
+            append_written(line, *slots()[i]);
+    }
+    line.push_back('\n');
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    return out.flush();
 }
 
 std::ostream& table::operator>>(std::ostream& out) const

@@ -42,6 +42,26 @@ bool value_less(const value& a, const value& b)
     return false;
 }
 
+void append_written(std::string& line, const value& written)
+{
+    switch (written.kind()) {
+    case value_kind::integer: {
+        char digits[16];
+        auto result = std::to_chars(digits, digits + sizeof digits, static_cast<const integer_value&>(written).number());
+        line.append(digits, static_cast<std::size_t>(result.ptr - digits));
+        return;
+    }
+    case value_kind::string:
+        line.push_back('\'');
+        line.append(static_cast<const string_value&>(written).content());
+        line.push_back('\'');
+        return;
+    case value_kind::symbol:
+        line.append(static_cast<const symbol_value&>(written).content());
+        return;
+    }
+}
+
 bool value::less(const comparable& other) const
 {
     const auto* other_value = dynamic_cast<const value*>(&other);
