@@ -101,15 +101,18 @@ TEST(DriverTest, FilesThatCannotBeOpened)
     const std::string input = (directory / "in.txt").string();
     std::ofstream(input) << "R\nR(a int)\n1\n";
 
-    outcome lost = run({ input.c_str(), (directory / "missing" / "out.txt").string().c_str() }, "");
-    EXPECT_EQ(lost.status, 0);
-    EXPECT_EQ(lost.output, "");
+    // An output file that cannot be opened is an error, not a silent loss.
+    const std::string unopenable = (directory / "missing" / "out.txt").string();
+    outcome lost = run({ input.c_str(), unopenable.c_str() }, "");
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.output, "Cannot open output file " + unopenable + ".\n");
 
+    // The same file as input and output is refused before it is truncated.
     outcome same = run({ input.c_str(), input.c_str() }, "");
     EXPECT_EQ(same.status, 1);
-    EXPECT_EQ(same.output, "Valid expression not found at end of text.\n");
+    EXPECT_EQ(same.output, "Input file " + input + " and output file " + input + " are the same file.\n");
     std::ifstream after(input);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), "");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), "R\nR(a int)\n1\n");
 
     fs::remove_all(directory);
 }
