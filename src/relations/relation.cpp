@@ -63,10 +63,39 @@ std::ostream& row::operator>>(std::ostream& out) const
     return out.flush();
 }
 
+void row::prefetch_handles() const noexcept
+{
+    const char* first = reinterpret_cast<const char*>(this);
+    const char* last = reinterpret_cast<const char*>(slots() + size_);
+    for (const char* line = first; line < last; line += 64)
+        __builtin_prefetch(line);
+}
+
+void row::prefetch_values() const noexcept
+{
+    for (std::size_t i = 0; i < size_; ++i)
+        __builtin_prefetch(slots()[i].get());
+}
+
+namespace {
+// How far ahead of the current row a pass fetches rows and values.
+constexpr std::size_t prefetch_distance = 64;
+
+inline void prefetch_ahead(const row_list& rows, std::size_t current) noexcept
+{
+    if (current + prefetch_distance < rows.size())
+        rows[current + prefetch_distance].get()->prefetch_handles();
+    if (current + prefetch_distance / 2 < rows.size())
+        rows[current + prefetch_distance / 2].get()->prefetch_values();
+}
+} // namespace
+
 std::ostream& table::operator>>(std::ostream& out) const
 {
-    for (const auto& each : rows_)
-        out << each;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        prefetch_ahead(rows_, i);
+        out << rows_[i];
+    }
     return out;
 }
 

@@ -39,6 +39,12 @@ public:
     // The values separated by ", ", then a line end.
     std::ostream& operator>>(std::ostream& out) const override;
 
+    // Hints for passes over a sorted table, whose rows and values lie
+    // scattered in memory: fetch the row's handles, or the values they hold,
+    // into the cache ahead of use.
+    void prefetch_handles() const noexcept;
+    void prefetch_values() const noexcept;
+
 private:
     explicit row(std::size_t count) noexcept;
     static row* create(std::size_t count);
