@@ -17,8 +17,15 @@ text::text(std::istream& in)
         if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios_base::end)) {
             std::istream::pos_type end = in.tellg();
             in.seekg(start);
-            if (end != std::istream::pos_type(-1) && end > start)
-                buffer_.reserve(static_cast<std::size_t>(end - start) + 1);
+            // A directory reports an absurd size; the size is only a hint.
+            std::streamoff size = end == std::istream::pos_type(-1) ? 0 : end - start;
+            if (size > 0 && size < (std::streamoff(1) << 40)) {
+                try {
+                    buffer_.reserve(static_cast<std::size_t>(size) + 1);
+                } catch (const std::exception&) {
+                    // Read without reserving; a true lack of memory shows there.
+                }
+            }
         }
         in.clear();
         char block[1 << 16];
