@@ -89,6 +89,8 @@ shared<relation> union_expression::combine(const shared<relation>& left, const s
     rows.reserve(l.size() + r.size());
     std::size_t i = 0, j = 0;
     while (i < l.size() && j < r.size()) {
+        prefetch_ahead(l, i);
+        prefetch_ahead(r, j);
         if (row_less(*l[i], *r[j])) {
             rows.push_back(l[i++]);
         } else if (row_less(*r[j], *l[i])) {
@@ -115,6 +117,8 @@ shared<relation> minus_expression::combine(const shared<relation>& left, const s
     rows.reserve(l.size());
     std::size_t i = 0, j = 0;
     while (i < l.size() && j < r.size()) {
+        prefetch_ahead(l, i);
+        prefetch_ahead(r, j);
         if (row_less(*l[i], *r[j])) {
             rows.push_back(l[i++]);
         } else if (row_less(*r[j], *l[i])) {

@@ -3,8 +3,9 @@
 // A projection can bring equal rows together and, when the columns are not a
 // prefix of the schema in order, out of order. The result is brought back to
 // the form every table of the system has (sorted, each row once), because
-// union and minus merge on that form. A prefix projection keeps the order, so
-// it needs only a linear pass to drop repeats.
+// union and minus merge on that form. A prefix projection of a sorted table
+// keeps the order, so it needs only a linear pass to drop repeats; any other
+// projection is sorted when its rows are first needed in order.
 #include "algebra/project_expression.h"
 
 #include "parsing/keywords.h"
@@ -54,25 +55,26 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
     if (!has_distinct_names(projected->columns()))
         throw_duplicate_columns(*projected);
 
-    const row_list& source = argument->relation_table()->rows();
-    row_list rows;
+    const shared<table>& source = argument->relation_table();
     if (keeps_order && indexes.size() == argument_schema.columns().size()) {
-        // All columns in schema order: the rows themselves, shared.
-        rows = source;
-    } else {
-        rows.reserve(source.size());
-        for (const auto& each : source) {
-            rows.push_back(row::make(indexes.size(), [&each, &indexes](shared<value>* slots) {
-                for (std::size_t i = 0; i < indexes.size(); ++i)
-                    slots[i] = (*each)[indexes[i]];
-            }));
-        }
-        if (keeps_order)
-            unique_sorted(rows);
-        else
-            sort_unique(rows);
+        // All columns in schema order: the argument's own table.
+        return shared<relation>(new relation(std::move(projected), source));
     }
-    return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(rows)))));
+    const row_list& rows = source->rows_in_any_order();
+    row_list projected_rows;
+    projected_rows.reserve(rows.size());
+    for (const auto& each : rows) {
+        projected_rows.push_back(row::make(indexes.size(), [&each, &indexes](shared<value>* slots) {
+            for (std::size_t i = 0; i < indexes.size(); ++i)
+                slots[i] = (*each)[indexes[i]];
+        }));
+    }
+    if (keeps_order && source->sorted()) {
+        // A prefix of a sorted table is sorted; repeats stand together.
+        unique_sorted(projected_rows);
+        return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(projected_rows)))));
+    }
+    return shared<relation>(new relation(std::move(projected), table::unsorted(std::move(projected_rows))));
 }
 
 std::ostream& project_expression::operator>>(std::ostream& out) const

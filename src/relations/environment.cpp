@@ -35,8 +35,7 @@ shared<environment> environment::parse(text::iterator& position) const
                 break;
             rows.push_back(std::move(next));
         }
-        sort_unique(rows);
-        shared<relation> read(new relation(relation_schema, shared<table>(new table(std::move(rows)))));
+        shared<relation> read(new relation(relation_schema, table::unsorted(std::move(rows))));
         if (relations.find(name) != relations.end()) {
             // The position still stands where the previous relation ended.
             error_message message;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace qorvantel {
@@ -80,18 +81,45 @@ void row::prefetch_values() const noexcept
 namespace {
 // How far ahead of the current row a pass fetches rows and values.
 constexpr std::size_t prefetch_distance = 64;
+} // namespace
 
-inline void prefetch_ahead(const row_list& rows, std::size_t current) noexcept
+void prefetch_ahead(const row_list& rows, std::size_t current) noexcept
 {
     if (current + prefetch_distance < rows.size())
         rows[current + prefetch_distance].get()->prefetch_handles();
     if (current + prefetch_distance / 2 < rows.size())
         rows[current + prefetch_distance / 2].get()->prefetch_values();
 }
-} // namespace
+
+table::~table()
+{
+    // Releasing a row touches the row and each of its values; fetch them
+    // ahead as the write pass does.
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        prefetch_ahead(rows_, i);
+        rows_[i].release();
+    }
+}
+
+shared<table> table::unsorted(row_list rows)
+{
+    shared<table> made(new table(std::move(rows)));
+    made->sorted_ = made->rows_.size() < 2;
+    return made;
+}
+
+const row_list& table::rows() const
+{
+    if (!sorted_) {
+        sort_unique(rows_);
+        sorted_ = true;
+    }
+    return rows_;
+}
 
 std::ostream& table::operator>>(std::ostream& out) const
 {
+    rows();
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         prefetch_ahead(rows_, i);
         out << rows_[i];
@@ -169,55 +197,85 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema)
 }
 
 namespace {
-// A sort key holding the first value's order in 64 bits: the integer offset
-// into unsigned range, or the first eight bytes of a string, big-endian (no
-// string holds a NUL byte, so zero padding sorts a shorter string first).
-// Rows with different keys are ordered by their keys alone; equal keys fall
-// back to the full row order.
-std::uint64_t leading_key(const row& each)
+// A sort key: the row's values encoded one after another in 24 bytes so
+// that comparing keys as byte strings orders rows as row_less does. An
+// integer takes four bytes, big-endian with the sign bit flipped; a string
+// its bytes and a NUL (no string holds a NUL, so a shorter string sorts
+// first). A key whose values all fit is exact: equal exact keys mean equal
+// rows. Otherwise equal keys fall back to comparing the rows themselves.
+// All rows of a table share one schema, so their keys line up value by value.
+struct sort_record {
+    std::uint64_t key[3];
+    std::uint32_t exact;
+    std::uint32_t index;
+};
+constexpr std::size_t key_bytes = sizeof(sort_record::key);
+
+void encode_key(const row& each, sort_record& record)
 {
-    if (each.size() == 0)
-        return 0;
-    const value& first = *each[0];
-    switch (first.kind()) {
-    case value_kind::integer:
-        return static_cast<std::uint64_t>(static_cast<std::int64_t>(
-                   static_cast<const integer_value&>(first).number()) + 2147483648LL);
-    case value_kind::string:
-    case value_kind::symbol: {
-        std::string_view content = first.kind() == value_kind::string
-            ? static_cast<const string_value&>(first).content()
-            : static_cast<const symbol_value&>(first).content();
-        std::uint64_t key = 0;
+    unsigned char bytes[key_bytes] = {};
+    std::size_t used = 0;
+    bool exact = true;
+    for (std::size_t i = 0; i < each.size() && exact; ++i) {
+        const value& field = *each[i];
+        if (field.kind() == value_kind::integer) {
+            auto flipped = static_cast<std::uint32_t>(static_cast<const integer_value&>(field).number()) ^ 0x80000000u;
+            unsigned char encoded[4] = {static_cast<unsigned char>(flipped >> 24), static_cast<unsigned char>(flipped >> 16),
+                                        static_cast<unsigned char>(flipped >> 8), static_cast<unsigned char>(flipped)};
+            std::size_t fits = std::min<std::size_t>(4, key_bytes - used);
+            std::memcpy(bytes + used, encoded, fits);
+            used += fits;
+            exact = fits == 4;
+        } else {
+            std::string_view content = field.kind() == value_kind::string
+                ? static_cast<const string_value&>(field).content()
+                : std::string_view(static_cast<const symbol_value&>(field).content());
+            std::size_t fits = std::min(content.size() + 1, key_bytes - used);
+            std::memcpy(bytes + used, content.data(), std::min(fits, content.size()));
+            used += fits;
+            exact = fits == content.size() + 1;
+        }
+    }
+    for (std::size_t word = 0; word < 3; ++word) {
+        std::uint64_t big_endian = 0;
         for (std::size_t i = 0; i < 8; ++i)
-            key = (key << 8) | (i < content.size() ? static_cast<unsigned char>(content[i]) : 0u);
-        return key;
+            big_endian = (big_endian << 8) | bytes[word * 8 + i];
+        record.key[word] = big_endian;
     }
-    }
-    return 0;
+    record.exact = exact;
 }
 
-struct keyed_row {
-    std::uint64_t key;
-    std::size_t index;
-};
+// -1, 0 or 1 as the keys order the two rows; 0 leaves the order to the rows.
+inline int compare_keys(const sort_record& a, const sort_record& b) noexcept
+{
+    for (std::size_t word = 0; word < 3; ++word)
+        if (a.key[word] != b.key[word])
+            return a.key[word] < b.key[word] ? -1 : 1;
+    return 0;
+}
 } // namespace
 
 void sort_unique(row_list& rows)
 {
     // Sort small records (key, position) rather than handles: the key settles
-    // most comparisons without touching the rows, and moving a handle relinks
-    // its ring, so the permutation is applied once at the end, in place. All
-    // rows of a table share one schema, so their first values are of one kind
-    // and the keys are comparable.
-    std::vector<keyed_row> order;
-    order.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        order.push_back(keyed_row{leading_key(*rows[i]), i});
-    std::sort(order.begin(), order.end(), [&rows](const keyed_row& a, const keyed_row& b) {
-        if (a.key != b.key)
-            return a.key < b.key;
-        return row_less(*rows[a.index], *rows[b.index]);
+    // nearly every comparison without touching the rows, which lie scattered
+    // in memory, and moving a handle relinks its ring, so the permutation is
+    // applied once at the end, in place.
+    std::vector<sort_record> order(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + 64 < rows.size())
+            rows[i + 64].get()->prefetch_handles();
+        if (i + 32 < rows.size())
+            rows[i + 32].get()->prefetch_values();
+        encode_key(*rows[i], order[i]);
+        order[i].index = static_cast<std::uint32_t>(i);
+    }
+    auto row_of = [&rows](const sort_record& record) -> const row& { return *rows[record.index]; };
+    std::sort(order.begin(), order.end(), [&row_of](const sort_record& a, const sort_record& b) {
+        int by_key = compare_keys(a, b);
+        if (by_key != 0)
+            return by_key < 0;
+        return !(a.exact && b.exact) && row_less(row_of(a), row_of(b));
     });
 
     // Give each kept row its place and each repeated row a place past them,
@@ -226,7 +284,8 @@ void sort_unique(row_list& rows)
     std::vector<std::size_t> target(rows.size(), repeated);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && order[i - 1].key == order[i].key && !row_less(*rows[order[i - 1].index], *rows[order[i].index]))
+        if (i > 0 && compare_keys(order[i - 1], order[i]) == 0
+            && ((order[i - 1].exact && order[i].exact) || !row_less(row_of(order[i - 1]), row_of(order[i]))))
             continue;
         target[order[i].index] = kept++;
     }
@@ -234,7 +293,7 @@ void sort_unique(row_list& rows)
     for (std::size_t& place : target)
         if (place == repeated)
             place = next_repeated++;
-    order = std::vector<keyed_row>();
+    order = std::vector<sort_record>();
     for (std::size_t start = 0; start < rows.size(); ++start) {
         while (target[start] != start) {
             std::size_t destination = target[start];

@@ -59,16 +59,33 @@ private:
 
 using row_list = std::vector<shared<row>>;
 
+// A table's rows are in ascending row order, each row once. A table read
+// from an environment is brought into that order only when something first
+// needs it: a query that selects a few rows of a large relation then sorts
+// those rows alone, and a table that is never used is never sorted.
 class table : public dumpable {
 public:
     table() = default;
+    // Rows already in ascending row order, each once.
     explicit table(row_list rows) : rows_(std::move(rows)) {}
+    // Rows in any order, possibly repeated; sorted on first use.
+    static shared<table> unsorted(row_list rows);
+    ~table() override;
 
-    const row_list& rows() const noexcept { return rows_; }
+    // The rows in ascending row order, each once.
+    const row_list& rows() const;
+    // The rows in the order they are held: for passes whose result does
+    // not depend on the order and which repeat nothing they keep.
+    const row_list& rows_in_any_order() const noexcept { return rows_; }
+    bool sorted() const noexcept { return sorted_; }
+
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
-    row_list rows_;
+    // Sorting changes the order of the held handles, not the table's
+    // contents, so it may happen behind a const reference.
+    mutable row_list rows_;
+    mutable bool sorted_ = true;
 };
 
 class relation : public dumpable {
@@ -88,6 +105,11 @@ private:
     shared<schema> schema_;
     shared<table> table_;
 };
+
+// Fetches into the cache the row a fixed distance after current and the
+// values of the row half that distance after it, for a pass in order over
+// a table whose rows lie scattered in memory.
+void prefetch_ahead(const row_list& rows, std::size_t current) noexcept;
 
 // Lexicographic order over the values; a shorter row first on a tie.
 bool row_less(const row& a, const row& b);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -173,6 +174,38 @@ TEST(RelationTest, SortUniqueAgreesWithAnOrderedSet)
         for (const auto& each : rows)
             EXPECT_TRUE(each.unique());
     }
+}
+
+// Sorting encodes the leading values of each row into a fixed-size key; rows
+// whose keys tie, or whose values do not all fit, must still come out in row
+// order, with exactly the repeated rows dropped.
+TEST(RelationTest, SortUniqueOrdersRowsBeyondTheirKeys)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, 3);
+    const std::string prefixes[] = { "", "abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrstuvwxyz012", "b" };
+    const std::int32_t numbers[] = { -2147483647, -1, 0, 2147483647 };
+    shared<schema> columns = read_schema("R(a char(40), b int, c char(40))");
+    std::set<std::tuple<std::string, std::int32_t, std::string>> distinct;
+    std::string source;
+    for (int i = 0; i < 2000; ++i) {
+        std::string first = prefixes[pick(random)] + std::string(pick(random), 'x');
+        std::int32_t second = numbers[pick(random)];
+        std::string third = prefixes[pick(random)] + std::string(pick(random), '~');
+        distinct.insert({ first, second, third });
+        source += "'" + first + "', " + std::to_string(second) + ", '" + third + "'\n";
+    }
+    text input(source);
+    text::iterator position = input.begin();
+    row_list rows;
+    for (shared<row> next; !(next = parse_row(position, *columns)).empty();)
+        rows.push_back(next);
+    ASSERT_EQ(rows.size(), 2000u);
+    sort_unique(rows);
+    std::ostringstream want;
+    for (const auto& [first, second, third] : distinct)
+        want << "'" << first << "', " << second << ", '" << third << "'\n";
+    EXPECT_EQ(rows_text(rows), want.str());
 }
 
 TEST(RelationTest, UniqueSortedDropsRepeats)
