@@ -24,12 +24,13 @@ for target in batch_fuzzer interactive_fuzzer; do
     fi
     log=$work/$target.log
     echo "== fuzzing $target for $seconds s"
-    # -max_len: a few kilobytes hold any construct the grammar has; longer
+    # -max_len: 16 KB hold every construct of the grammar and reach the
+    # nesting bound with the widest operators (the seeds do so); longer
     # inputs only slow the search down. The hostile tests cover long lines.
     "$program" "$work/$kind" "fuzz/seeds/$kind" \
         -dict=fuzz/qorvantel.dict \
         -max_total_time="$seconds" \
-        -max_len=4096 \
+        -max_len=16384 \
         -timeout=10 \
         -rss_limit_mb=2048 \
         -print_final_stats=1 \
