@@ -80,13 +80,18 @@ std::ostream& product_expression::operator>>(std::ostream& out) const
     return write(out, keywords().product_word.word());
 }
 
-shared<relation> union_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+namespace {
+// One merging pass over two tables in row order. Rows only in the left
+// operand are always kept, rows in both keep the left operand's row object
+// when keep_common is set, and rows only in the right operand are kept when
+// keep_right is set: union keeps all three, minus only the first.
+shared<relation> merge(shared<schema> result_schema, const shared<relation>& left, const shared<relation>& right,
+                       bool keep_common, bool keep_right)
 {
-    shared<schema> result_schema = coerce(left->relation_schema(), right->relation_schema());
     const row_list& l = left->relation_table()->rows();
     const row_list& r = right->relation_table()->rows();
     row_list rows;
-    rows.reserve(l.size() + r.size());
+    rows.reserve(keep_right ? l.size() + r.size() : l.size());
     std::size_t i = 0, j = 0;
     while (i < l.size() && j < r.size()) {
         prefetch_ahead(l, i);
@@ -94,43 +99,31 @@ shared<relation> union_expression::combine(const shared<relation>& left, const s
         if (row_less(*l[i], *r[j])) {
             rows.push_back(l[i++]);
         } else if (row_less(*r[j], *l[i])) {
-            rows.push_back(r[j++]);
-        } else {
-            // Equal rows: the left operand's row object is kept.
-            rows.push_back(l[i++]);
-            ++j;
-        }
-    }
-    for (; i < l.size(); ++i)
-        rows.push_back(l[i]);
-    for (; j < r.size(); ++j)
-        rows.push_back(r[j]);
-    return shared<relation>(new relation(std::move(result_schema), shared<table>(new table(std::move(rows)))));
-}
-
-shared<relation> minus_expression::combine(const shared<relation>& left, const shared<relation>& right) const
-{
-    shared<schema> result_schema = coerce(left->relation_schema(), right->relation_schema());
-    const row_list& l = left->relation_table()->rows();
-    const row_list& r = right->relation_table()->rows();
-    row_list rows;
-    rows.reserve(l.size());
-    std::size_t i = 0, j = 0;
-    while (i < l.size() && j < r.size()) {
-        prefetch_ahead(l, i);
-        prefetch_ahead(r, j);
-        if (row_less(*l[i], *r[j])) {
-            rows.push_back(l[i++]);
-        } else if (row_less(*r[j], *l[i])) {
+            if (keep_right)
+                rows.push_back(r[j]);
             ++j;
         } else {
+            if (keep_common)
+                rows.push_back(l[i]);
             ++i;
             ++j;
         }
     }
-    for (; i < l.size(); ++i)
-        rows.push_back(l[i]);
+    rows.insert(rows.end(), l.begin() + static_cast<std::ptrdiff_t>(i), l.end());
+    if (keep_right)
+        rows.insert(rows.end(), r.begin() + static_cast<std::ptrdiff_t>(j), r.end());
     return shared<relation>(new relation(std::move(result_schema), shared<table>(new table(std::move(rows)))));
+}
+} // namespace
+
+shared<relation> union_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+{
+    return merge(coerce(left->relation_schema(), right->relation_schema()), left, right, true, true);
+}
+
+shared<relation> minus_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+{
+    return merge(coerce(left->relation_schema(), right->relation_schema()), left, right, false, false);
 }
 
 shared<relation> product_expression::combine(const shared<relation>& left, const shared<relation>& right) const
