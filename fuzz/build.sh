@@ -10,7 +10,10 @@ cd "$(dirname "$0")/.."
 
 CXX=${CXX:-clang++}
 out=build-fuzz
-flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc)
+# Plain allocation sends pooled objects through the global allocator, where
+# AddressSanitizer sees their leaks and uses after release.
+flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+    -DQORVANTEL_PLAIN_ALLOCATION -Isrc)
 mkdir -p "$out/obj"
 
 sources=()
@@ -18,15 +21,14 @@ while IFS= read -r source; do
     sources+=("$source")
 done < <(find src -name '*.cpp' ! -path src/driver/main.cpp | sort)
 
-# Compile what is older than its source or than any header, two at a time.
-newest_header=$(find src -name '*.h' -printf '%T@\n' | sort -n | tail -1)
+# Compile what is older than its source, than any header or than this
+# script (which holds the flags), two at a time.
 objects=()
 running=0
 for source in "${sources[@]}"; do
     object="$out/obj/$(echo "${source%.cpp}" | tr / _).o"
     objects+=("$object")
-    if [ -e "$object" ] && [ "$object" -nt "$source" ] &&
-        [ "$(stat -c %Y "$object")" -ge "${newest_header%.*}" ]; then
+    if [ -e "$object" ] && [ -z "$(find "$source" src fuzz/build.sh -newer "$object" \( -name '*.h' -o -path "$source" -o -name build.sh \) | head -1)" ]; then
         continue
     fi
     echo "compiling $source"
