@@ -10,6 +10,8 @@
 #include <random>
 #include <tuple>
 #include <set>
+#include "test_support.h"
+
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -19,22 +21,8 @@
 namespace qorvantel {
 namespace {
 
-template <class Object> std::string written(const Object& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
-
-template <class Call> std::string error_of(Call call)
-{
-    try {
-        call();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
+using testing::error_of;
+using testing::written;
 
 // A named schema from its text, for example "R(a int, b char(5))".
 shared<schema> read_schema(const std::string& source)

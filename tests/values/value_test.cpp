@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <optional>
+#include "test_support.h"
+
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,23 +18,8 @@
 namespace qorvantel {
 namespace {
 
-template <class Object> std::string written(const Object& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
-
-// The message of the runtime error the call raises, or "<no error>".
-template <class Call> std::string error_of(Call call)
-{
-    try {
-        call();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
+using testing::error_of;
+using testing::written;
 
 struct literal_example {
     const char* source;
