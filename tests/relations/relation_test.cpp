@@ -4,14 +4,14 @@
 
 #include "relations/schema.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <tuple>
 #include <set>
-#include "test_support.h"
-
 #include <sstream>
 #include <stdexcept>
 #include <string>

@@ -4,12 +4,12 @@
 
 #include "values/type.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
-#include "test_support.h"
-
 #include <sstream>
 #include <stdexcept>
 #include <string>
