@@ -66,10 +66,11 @@ std::ostream& row::operator>>(std::ostream& out) const
 
 void row::prefetch_handles() const noexcept
 {
-    const char* first = reinterpret_cast<const char*>(this);
-    const char* last = reinterpret_cast<const char*>(slots() + size_);
-    for (const char* line = first; line < last; line += 64)
-        __builtin_prefetch(line);
+    // Without reading the row, whose size is not yet known here: the first
+    // two cache lines hold the handles of a row of up to four values.
+    const char* start = reinterpret_cast<const char*>(this);
+    __builtin_prefetch(start);
+    __builtin_prefetch(start + 64);
 }
 
 void row::prefetch_values() const noexcept
