@@ -51,8 +51,10 @@ void row::operator delete(void* object) noexcept { pool::release(object); }
 std::ostream& row::operator>>(std::ostream& out) const
 {
     // The line is assembled first and written at once; an empty handle
-    // keeps its separator and writes nothing.
-    std::string line;
+    // keeps its separator and writes nothing. The buffer is kept from row to
+    // row, so a long table is written without an allocation per line.
+    static std::string line;
+    line.clear();
     for (std::size_t i = 0; i < size_; ++i) {
         if (i > 0)
             line.append(", ");
