@@ -31,14 +31,6 @@ row* row::create(std::size_t count)
     return ::new (memory) row(count);
 }
 
-shared<row> row::make(value_list&& values)
-{
-    return make(values.size(), [&values](shared<value>* slots) {
-        for (std::size_t i = 0; i < values.size(); ++i)
-            slots[i] = std::move(values[i]);
-    });
-}
-
 row::~row()
 {
     shared<value>* slot = slots();

@@ -12,8 +12,6 @@
 
 namespace qorvantel {
 
-using value_list = std::vector<shared<value>>;
-
 // A row keeps its value handles inline, right after the object, in one
 // allocation from the pool: a large table holds millions of rows.
 class row final : public dumpable {
@@ -26,7 +24,6 @@ public:
         fill(result->slots());
         return result;
     }
-    static shared<row> make(value_list&& values);
 
     ~row() override;
     static void operator delete(void* object) noexcept;

@@ -121,11 +121,4 @@ private:
     shared* next_;
 };
 
-// Creates an object of class X and hands it out under the handle type of T.
-template <class T, class X, class... Args>
-shared<T> make_shared_as(Args&&... args)
-{
-    return shared<T>(new X(std::forward<Args>(args)...));
-}
-
 } // namespace qorvantel

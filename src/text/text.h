@@ -57,8 +57,6 @@ public:
         // caller has already read through rest() and which hold no newline.
         void advance_in_line(std::size_t count) noexcept { char_ += count; }
 
-        const text* source() const noexcept { return text_; }
-
     private:
         friend class text;
         iterator(const text* owner, std::size_t line, const char* character) noexcept
@@ -99,8 +97,6 @@ inline bool is_whitespace(char c) noexcept { return c == ' ' || (c >= '\t' && c 
 inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 inline bool is_graphic(char c) noexcept { return c >= 0x21 && c <= 0x7e; }
 inline bool is_control(char c) noexcept { return (c >= 0 && c < 0x20) || c == 0x7f; }
-inline bool is_letter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline bool is_punctuation(char c) noexcept { return is_graphic(c) && !is_letter(c) && !is_digit(c); }
 // Characters that may stand in a symbol: graphic, but none of ,'()
 inline bool is_symbol_char(char c) noexcept
 {
