@@ -23,8 +23,17 @@ public:
 
 enum class value_kind : unsigned char { integer, string, symbol };
 
-class value : public parsing<type>, public comparable {
+// A value is the parser of its kind's type text: its prototypes are the
+// alternatives of the type registry. The parse operation is declared here,
+// in the one table of virtual functions a value has, rather than inherited
+// from a second polymorphic base: a table holds millions of values, and a
+// second table pointer would add eight bytes to each.
+class value : public comparable {
 public:
+    // Reads the type text of this value's kind; an empty handle, position
+    // unchanged, when the text is not that type.
+    virtual shared<type> parse(text::iterator& position) const = 0;
+
     value_kind kind() const noexcept { return kind_; }
     bool less(const comparable& other) const override;
 
