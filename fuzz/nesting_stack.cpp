@@ -133,8 +133,8 @@ int main(int argc, char** argv)
         {"OR", [](int n) { return "select(R, " + repeat("OR(", n) + "EQ(a, 1)" + repeat(")", n) + ")"; }},
     };
 
-    std::printf("%-8s %9s %9s %9s %9s   (bytes per nesting level, depths %d to %d)\n", "shape", "parse",
-                "evaluate", "write", "destroy", low, high);
+    std::printf("%-8s %9s %9s %9s %9s   (bytes per nesting level, depths %d to %d)\n", "shape", "parse", "evaluate",
+                "write", "destroy", low, high);
     for (const auto& each : shapes) {
         peaks a = measure_shape(each, low);
         peaks b = measure_shape(each, high);

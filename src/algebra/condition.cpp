@@ -32,8 +32,8 @@ const arithmetic_operator* arithmetic_operators()
     // Keywords match as prefixes, so "LTE" must be tried before "LT" and
     // "GTE" before "GT", or LTE( would read as LT and a stray E.
     static const arithmetic_operator table[] = {
-        {keyword("EQ"), compare_eq},   {keyword("NEQ"), compare_neq}, {keyword("LTE"), compare_lte},
-        {keyword("LT"), compare_lt},   {keyword("GTE"), compare_gte}, {keyword("GT"), compare_gt},
+        {keyword("EQ"), compare_eq}, {keyword("NEQ"), compare_neq}, {keyword("LTE"), compare_lte},
+        {keyword("LT"), compare_lt}, {keyword("GTE"), compare_gte}, {keyword("GT"), compare_gt},
         {keyword(nullptr), nullptr},
     };
     return table;

@@ -20,8 +20,8 @@ public:
 
 struct logical_operator {
     keyword word;
-    bool stop_on;         // the argument result that ends the evaluation
-    bool result_on_stop;  // the result then returned
+    bool stop_on;        // the argument result that ends the evaluation
+    bool result_on_stop; // the result then returned
     std::int32_t max_arguments;
 };
 

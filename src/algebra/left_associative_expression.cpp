@@ -24,8 +24,8 @@ shared<relation> left_associative_expression::evaluate(const shared<environment>
     return accumulator;
 }
 
-bool left_associative_expression::parse_terms(const char* keyword, const char* description,
-                                              text::iterator& position, expression_list& terms)
+bool left_associative_expression::parse_terms(const char* keyword, const char* description, text::iterator& position,
+                                              expression_list& terms)
 {
     text::iterator working = position;
     match(working, keyword);
@@ -65,15 +65,9 @@ shared<expression> product_expression::parse(text::iterator& position) const
     return shared<expression>(new product_expression(std::move(terms)));
 }
 
-std::ostream& union_expression::operator>>(std::ostream& out) const
-{
-    return write(out, keywords().union_word.word());
-}
+std::ostream& union_expression::operator>>(std::ostream& out) const { return write(out, keywords().union_word.word()); }
 
-std::ostream& minus_expression::operator>>(std::ostream& out) const
-{
-    return write(out, keywords().minus_word.word());
-}
+std::ostream& minus_expression::operator>>(std::ostream& out) const { return write(out, keywords().minus_word.word()); }
 
 std::ostream& product_expression::operator>>(std::ostream& out) const
 {

@@ -61,9 +61,10 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
         if (by_name.empty()) {
             index = find_column(argument_schema, *name);
         } else {
-            auto found = std::lower_bound(by_name.begin(), by_name.end(), name, [&argument_columns](std::size_t a, const shared<value>& n) {
-                return value_less(*argument_columns[a]->name(), *n);
-            });
+            auto found = std::lower_bound(by_name.begin(), by_name.end(), name,
+                                          [&argument_columns](std::size_t a, const shared<value>& n) {
+                                              return value_less(*argument_columns[a]->name(), *n);
+                                          });
             if (found != by_name.end() && !value_less(*name, *argument_columns[*found]->name()))
                 index = *found;
         }
@@ -97,7 +98,8 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
     if (keeps_order && source->sorted()) {
         // A prefix of a sorted table is sorted; repeats stand together.
         unique_sorted(projected_rows);
-        return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(projected_rows)))));
+        return shared<relation>(
+            new relation(std::move(projected), shared<table>(new table(std::move(projected_rows)))));
     }
     return shared<relation>(new relation(std::move(projected), table::unsorted(std::move(projected_rows))));
 }

@@ -215,8 +215,9 @@ void encode_key(const row& each, sort_record& record)
         const value& field = *each[i];
         if (field.kind() == value_kind::integer) {
             auto flipped = static_cast<std::uint32_t>(static_cast<const integer_value&>(field).number()) ^ 0x80000000u;
-            unsigned char encoded[4] = {static_cast<unsigned char>(flipped >> 24), static_cast<unsigned char>(flipped >> 16),
-                                        static_cast<unsigned char>(flipped >> 8), static_cast<unsigned char>(flipped)};
+            unsigned char encoded[4]
+                = {static_cast<unsigned char>(flipped >> 24), static_cast<unsigned char>(flipped >> 16),
+                   static_cast<unsigned char>(flipped >> 8), static_cast<unsigned char>(flipped)};
             std::size_t fits = std::min<std::size_t>(4, key_bytes - used);
             std::memcpy(bytes + used, encoded, fits);
             used += fits;

@@ -46,10 +46,7 @@ private:
     explicit row(std::size_t count) noexcept;
     static row* create(std::size_t count);
 
-    shared<value>* slots() const noexcept
-    {
-        return reinterpret_cast<shared<value>*>(const_cast<row*>(this) + 1);
-    }
+    shared<value>* slots() const noexcept { return reinterpret_cast<shared<value>*>(const_cast<row*>(this) + 1); }
 
     std::size_t size_;
 };

@@ -11,10 +11,7 @@ namespace qorvantel {
 
 std::ostream& column::operator>>(std::ostream& out) const { return out << name_ << ' ' << type_; }
 
-std::ostream& schema::operator>>(std::ostream& out) const
-{
-    return out << name_ << '(' << separated(columns_) << ')';
-}
+std::ostream& schema::operator>>(std::ostream& out) const { return out << name_ << '(' << separated(columns_) << ')'; }
 
 std::ostream& name_schema::operator>>(std::ostream& out) const
 {

@@ -98,10 +98,7 @@ inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 inline bool is_graphic(char c) noexcept { return c >= 0x21 && c <= 0x7e; }
 inline bool is_control(char c) noexcept { return (c >= 0 && c < 0x20) || c == 0x7f; }
 // Characters that may stand in a symbol: graphic, but none of ,'()
-inline bool is_symbol_char(char c) noexcept
-{
-    return is_graphic(c) && c != ',' && c != '\'' && c != '(' && c != ')';
-}
+inline bool is_symbol_char(char c) noexcept { return is_graphic(c) && c != ',' && c != '\'' && c != '(' && c != ')'; }
 
 void skip_whitespace(text::iterator& position) noexcept;
 

@@ -47,7 +47,8 @@ void append_written(std::string& line, const value& written)
     switch (written.kind()) {
     case value_kind::integer: {
         char digits[16];
-        auto result = std::to_chars(digits, digits + sizeof digits, static_cast<const integer_value&>(written).number());
+        auto result
+            = std::to_chars(digits, digits + sizeof digits, static_cast<const integer_value&>(written).number());
         line.append(digits, static_cast<std::size_t>(result.ptr - digits));
         return;
     }
@@ -103,10 +104,7 @@ std::optional<std::int32_t> read_integer_literal(text::iterator& position)
 namespace {
 // Letters, digits, punctuation other than the apostrophe, and the blanks of
 // the "C" locale (space and tab).
-inline bool is_string_char(char c) noexcept
-{
-    return c == ' ' || c == '\t' || (is_graphic(c) && c != '\'');
-}
+inline bool is_string_char(char c) noexcept { return c == ' ' || c == '\t' || (is_graphic(c) && c != '\''); }
 } // namespace
 
 std::optional<std::string_view> read_string_literal(text::iterator& position)

@@ -25,12 +25,12 @@ struct outcome {
 
 outcome run(std::initializer_list<const char*> arguments, const std::string& console)
 {
-    std::vector<const char*> argv { "qorvantel" };
+    std::vector<const char*> argv{"qorvantel"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::istringstream in(console);
     std::ostringstream out;
     int status = run_command_line(static_cast<int>(argv.size()), argv.data(), in, out);
-    return { status, out.str() };
+    return {status, out.str()};
 }
 
 TEST(DriverTest, BatchBetweenStreams)
@@ -52,12 +52,12 @@ TEST(DriverTest, BatchBetweenStreams)
 
 TEST(DriverTest, TooManyArgumentsGiveTheUsage)
 {
-    outcome done = run({ "a", "b", "c" }, "R\nR(a int)\n");
+    outcome done = run({"a", "b", "c"}, "R\nR(a int)\n");
     EXPECT_EQ(done.status, 1);
     EXPECT_EQ(done.output,
-        "syntax:\n"
-        "batch mode:  qorvantel [input-file-spec output-file-spec]\n"
-        "interactive: qorvantel initial-environment-file-spec\n");
+              "syntax:\n"
+              "batch mode:  qorvantel [input-file-spec output-file-spec]\n"
+              "interactive: qorvantel initial-environment-file-spec\n");
 }
 
 TEST(DriverTest, InteractiveDialogue)
@@ -67,12 +67,12 @@ TEST(DriverTest, InteractiveDialogue)
     std::ostringstream out;
     run_interactive(environment_file, console, out);
     EXPECT_EQ(out.str(),
-        "$R(a int)\n1\n2\n\n"
-        "$R(a int)\n1\n2\n\n"
-        "$Relation nosuch not found.\n"
-        "$Valid expression not found in line 1, column 1, before `   \\n'.\n"
-        "$(a int)\n1\n2\n\n"
-        "$\n");
+              "$R(a int)\n1\n2\n\n"
+              "$R(a int)\n1\n2\n\n"
+              "$Relation nosuch not found.\n"
+              "$Valid expression not found in line 1, column 1, before `   \\n'.\n"
+              "$(a int)\n1\n2\n\n"
+              "$\n");
 }
 
 TEST(DriverTest, BrokenInitialEnvironmentEndsBeforeAnyPrompt)
@@ -103,12 +103,12 @@ TEST(DriverTest, FilesThatCannotBeOpened)
 
     // An output file that cannot be opened is an error, not a silent loss.
     const std::string unopenable = (directory / "missing" / "out.txt").string();
-    outcome lost = run({ input.c_str(), unopenable.c_str() }, "");
+    outcome lost = run({input.c_str(), unopenable.c_str()}, "");
     EXPECT_EQ(lost.status, 1);
     EXPECT_EQ(lost.output, "Cannot open output file " + unopenable + ".\n");
 
     // The same file as input and output is refused before it is truncated.
-    outcome same = run({ input.c_str(), input.c_str() }, "");
+    outcome same = run({input.c_str(), input.c_str()}, "");
     EXPECT_EQ(same.status, 1);
     EXPECT_EQ(same.output, "Input file " + input + " and output file " + input + " are the same file.\n");
     std::ifstream after(input);

@@ -17,11 +17,9 @@ namespace qorvantel {
 namespace {
 
 // A kind of its own for each test, so that each test has a fresh registry.
-template <int Registry> struct test_kind : parsing<test_kind<Registry>>, dumpable {
-    explicit test_kind(int made_by = 0)
-        : made_by(made_by)
-    {
-    }
+template <int Registry>
+struct test_kind : parsing<test_kind<Registry>>, dumpable {
+    explicit test_kind(int made_by = 0) : made_by(made_by) {}
     shared<test_kind> parse(text::iterator&) const override { return shared<test_kind>(); }
     std::ostream& operator>>(std::ostream& out) const override { return out << made_by; }
     int made_by;
@@ -30,14 +28,16 @@ template <int Registry> struct test_kind : parsing<test_kind<Registry>>, dumpabl
 std::vector<int> calls;
 
 // An alternative that records its call and declines.
-template <int Registry, int Id> shared<test_kind<Registry>> declining(text::iterator&)
+template <int Registry, int Id>
+shared<test_kind<Registry>> declining(text::iterator&)
 {
     calls.push_back(Id);
     return shared<test_kind<Registry>>();
 }
 
 // An alternative that records its call and reads the literal "x".
-template <int Registry, int Id> shared<test_kind<Registry>> reading_x(text::iterator& position)
+template <int Registry, int Id>
+shared<test_kind<Registry>> reading_x(text::iterator& position)
 {
     calls.push_back(Id);
     text::iterator working = position;
@@ -48,16 +48,14 @@ template <int Registry, int Id> shared<test_kind<Registry>> reading_x(text::iter
     return shared<test_kind<Registry>>(new test_kind<Registry>(Id));
 }
 
-template <int Registry, int Id> shared<test_kind<Registry>> throwing(text::iterator&)
+template <int Registry, int Id>
+shared<test_kind<Registry>> throwing(text::iterator&)
 {
     calls.push_back(Id);
     throw std::runtime_error("thrown by alternative");
 }
 
-std::string rest_of(const text::iterator& position)
-{
-    return std::string(position.rest());
-}
+std::string rest_of(const text::iterator& position) { return std::string(position.rest()); }
 
 TEST(RegistryTest, TrialOrderIsByRankNotByRegistration)
 {
@@ -70,14 +68,14 @@ TEST(RegistryTest, TrialOrderIsByRankNotByRegistration)
     parsing<kind>::add_alternative(50, declining<1, 10>);
     parsing<kind>::add_alternative(5, declining<1, 30>);
 
-    text source { std::string("  y") };
+    text source{std::string("  y")};
     text::iterator position = source.begin();
     calls.clear();
     EXPECT_TRUE(parsing<kind>::try_parse(position).empty());
-    EXPECT_EQ(calls, (std::vector<int> { 10, 20, 30, 40 }));
+    EXPECT_EQ(calls, (std::vector<int>{10, 20, 30, 40}));
     EXPECT_EQ(rest_of(position), "  y\n");
 
-    text other { std::string("  x z") };
+    text other{std::string("  x z")};
     position = other.begin();
     calls.clear();
     shared<kind> result = parsing<kind>::try_parse(position);
@@ -93,15 +91,15 @@ TEST(RegistryTest, FirstSuccessWinsAndLaterAlternativesAreNotTried)
     parsing<kind>::add_alternative(2, reading_x<2, 2>);
     parsing<kind>::add_alternative(1, declining<2, 1>);
 
-    text source { std::string("x") };
+    text source{std::string("x")};
     text::iterator position = source.begin();
     calls.clear();
     shared<kind> result = parsing<kind>::require("widget", position);
     EXPECT_EQ(result->made_by, 2);
-    EXPECT_EQ(calls, (std::vector<int> { 1, 2 }));
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
 
     // An exception from an alternative passes through unchanged.
-    text other { std::string("y") };
+    text other{std::string("y")};
     position = other.begin();
     calls.clear();
     try {
@@ -110,7 +108,7 @@ TEST(RegistryTest, FirstSuccessWinsAndLaterAlternativesAreNotTried)
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "thrown by alternative");
     }
-    EXPECT_EQ(calls, (std::vector<int> { 1, 2, 3 }));
+    EXPECT_EQ(calls, (std::vector<int>{1, 2, 3}));
 }
 
 TEST(RegistryTest, RequireNamesTheKindAndTheUnchangedPosition)
@@ -122,12 +120,12 @@ TEST(RegistryTest, RequireNamesTheKindAndTheUnchangedPosition)
         const char* message;
     };
     const example examples[] = {
-        { "  zz", "Valid widget not found in line 1, column 1, before `  zz\\n'." },
-        { "", "Valid widget not found at end of text." },
-        { " \n\n", "Valid widget not found in line 1, column 1, before ` \\n\\n'." },
+        {"  zz", "Valid widget not found in line 1, column 1, before `  zz\\n'."},
+        {"", "Valid widget not found at end of text."},
+        {" \n\n", "Valid widget not found in line 1, column 1, before ` \\n\\n'."},
     };
     for (const auto& each : examples) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         text::iterator position = source.begin();
         try {
             parsing<kind>::require("widget", position);
@@ -143,8 +141,8 @@ TEST(RegistryTest, RequireNamesTheKindAndTheUnchangedPosition)
 // it was, also when whitespace came first; a success moves it past the text.
 TEST(RegistryTest, ProgramRegistriesMoveThePositionOnlyOnSuccess)
 {
-    for (const char* declined : { "  Emp", " 12", "\n 'a'" }) {
-        text source { std::string(declined) };
+    for (const char* declined : {"  Emp", " 12", "\n 'a'"}) {
+        text source{std::string(declined)};
         text::iterator position = source.begin();
         EXPECT_TRUE(parsing<condition>::try_parse(position).empty()) << declined;
         EXPECT_EQ(rest_of(position), source.content()) << declined;
@@ -154,10 +152,13 @@ TEST(RegistryTest, ProgramRegistriesMoveThePositionOnlyOnSuccess)
         const char* written; // the value read, or null
         const char* rest;
     };
-    const example values[] = { { "  'a b' x", "'a b'", " x\n" }, { " Emp,", "Emp", ",\n" }, { " -5)", "-5", ")\n" },
-        { " )", nullptr, " )\n" }, { " select", nullptr, " select\n" } };
+    const example values[] = {{"  'a b' x", "'a b'", " x\n"},
+                              {" Emp,", "Emp", ",\n"},
+                              {" -5)", "-5", ")\n"},
+                              {" )", nullptr, " )\n"},
+                              {" select", nullptr, " select\n"}};
     for (const auto& each : values) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         text::iterator position = source.begin();
         std::ostringstream written;
         written << parsing<value>::try_parse(position);

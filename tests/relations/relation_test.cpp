@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <random>
-#include <tuple>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -61,14 +61,8 @@ TEST(RelationTest, RowOrderIsLexicographicWithShorterFirst)
         bool a_before_b;
     };
     const example examples[] = {
-        { { 1, 2 }, { 1, 3 }, true },
-        { { 1, 3 }, { 1, 2 }, false },
-        { { 2 }, { 1, 5 }, false },
-        { { 1 }, { 1, 0 }, true },
-        { { 1, 0 }, { 1 }, false },
-        { { 4, 4 }, { 4, 4 }, false },
-        { { -1, 9 }, { 0, 0 }, true },
-        { { 0, -1 }, { 0, -1, -5 }, true },
+        {{1, 2}, {1, 3}, true}, {{1, 3}, {1, 2}, false}, {{2}, {1, 5}, false},    {{1}, {1, 0}, true},
+        {{1, 0}, {1}, false},   {{4, 4}, {4, 4}, false}, {{-1, 9}, {0, 0}, true}, {{0, -1}, {0, -1, -5}, true},
     };
     for (const auto& each : examples) {
         shared<row> a = int_row(each.a);
@@ -77,7 +71,7 @@ TEST(RelationTest, RowOrderIsLexicographicWithShorterFirst)
     }
 
     shared<row> strings = read_row(read_schema("R(a char(1))"), "'x'");
-    EXPECT_EQ(error_of([&] { row_less(*int_row({ 5 }), *strings); }), "Type mismatch between 5 and 'x'.");
+    EXPECT_EQ(error_of([&] { row_less(*int_row({5}), *strings); }), "Type mismatch between 5 and 'x'.");
 }
 
 // The rows of the list as text, one per line.
@@ -123,7 +117,7 @@ TEST(RelationTest, SortUniqueAgreesWithAnOrderedSet)
     std::uniform_int_distribution<int> length(0, 10);
     const std::string alphabet = " aAbz~";
     std::uniform_int_distribution<std::size_t> letter(0, alphabet.size() - 1);
-    for (bool strings_first : { false, true }) {
+    for (bool strings_first : {false, true}) {
         SCOPED_TRACE(strings_first ? "strings first" : "integers first");
         shared<schema> columns = read_schema(strings_first ? "R(a char(10), b int)" : "R(a int, b int)");
         std::set<std::pair<std::string, std::int32_t>> distinct_strings;
@@ -138,11 +132,11 @@ TEST(RelationTest, SortUniqueAgreesWithAnOrderedSet)
                 for (int n = length(random); n > 0; --n)
                     first += alphabet[letter(random)];
                 first.resize(std::min<std::size_t>(first.size(), 10));
-                distinct_strings.insert({ first, second });
+                distinct_strings.insert({first, second});
                 source += "'" + first + "', " + std::to_string(second) + "\n";
             } else {
                 std::int32_t first = small(random) * 100000000;
-                distinct_integers.insert({ first, second });
+                distinct_integers.insert({first, second});
                 source += std::to_string(first) + ", " + std::to_string(second) + "\n";
             }
         }
@@ -171,8 +165,8 @@ TEST(RelationTest, SortUniqueOrdersRowsBeyondTheirKeys)
 {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> pick(0, 3);
-    const std::string prefixes[] = { "", "abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrstuvwxyz012", "b" };
-    const std::int32_t numbers[] = { -2147483647, -1, 0, 2147483647 };
+    const std::string prefixes[] = {"", "abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrstuvwxyz012", "b"};
+    const std::int32_t numbers[] = {-2147483647, -1, 0, 2147483647};
     shared<schema> columns = read_schema("R(a char(40), b int, c char(40))");
     std::set<std::tuple<std::string, std::int32_t, std::string>> distinct;
     std::string source;
@@ -180,7 +174,7 @@ TEST(RelationTest, SortUniqueOrdersRowsBeyondTheirKeys)
         std::string first = prefixes[pick(random)] + std::string(pick(random), 'x');
         std::int32_t second = numbers[pick(random)];
         std::string third = prefixes[pick(random)] + std::string(pick(random), '~');
-        distinct.insert({ first, second, third });
+        distinct.insert({first, second, third});
         source += "'" + first + "', " + std::to_string(second) + ", '" + third + "'\n";
     }
     text input(source);
@@ -203,16 +197,12 @@ TEST(RelationTest, UniqueSortedDropsRepeats)
         const char* kept;
     };
     const example examples[] = {
-        { {}, "" },
-        { { 1 }, "1\n" },
-        { { 1, 1, 1, 2, 3, 3 }, "1\n2\n3\n" },
-        { { 5, 5, 5 }, "5\n" },
-        { { 1, 2, 3 }, "1\n2\n3\n" },
+        {{}, ""}, {{1}, "1\n"}, {{1, 1, 1, 2, 3, 3}, "1\n2\n3\n"}, {{5, 5, 5}, "5\n"}, {{1, 2, 3}, "1\n2\n3\n"},
     };
     for (const auto& each : examples) {
         row_list rows;
         for (std::int32_t first : each.firsts)
-            rows.push_back(int_row({ first }));
+            rows.push_back(int_row({first}));
         row_list held = rows;
         unique_sorted(rows);
         EXPECT_EQ(rows_text(rows), each.kept);
@@ -229,35 +219,35 @@ TEST(RelationTest, ReadingRows)
     struct example {
         const char* schema;
         const char* source;
-        const char* row; // the row read, or null for no row
-        const char* rest; // what remains after the row
+        const char* row;     // the row read, or null for no row
+        const char* rest;    // what remains after the row
         const char* message; // the error instead, if any
     };
     const example examples[] = {
-        { "R(a int, b int)", "1,2", "1, 2\n", "\n", nullptr },
-        { "R(a int, b int)", " 1 ,\n 2 3", "1, 2\n", " 3\n", nullptr },
-        { "R(a int, b int)", "1, 2, 3", "1, 2\n", ", 3\n", nullptr },
-        { "R(a int, b int)", "x, 1", nullptr, nullptr, nullptr },
-        { "R(a int, b int)", "", nullptr, nullptr, nullptr },
-        { "R(a char(3), b int)", "'abc', 1", "'abc', 1\n", "\n", nullptr },
-        { "R(a char(3), b int)", "'abcd', 1", nullptr, nullptr, nullptr },
-        { "R(a int, b int)", "1 2", nullptr, nullptr,
-            "Expected , between field values in line 1, column 2, before ` 2\\n'." },
-        { "R(a int, b int)", "1\n\n", nullptr, nullptr,
-            "Expected , between field values in line 1, column 2, before `\\n\\n'." },
-        { "R(a int, b char(3))", "1, 'abcd'", nullptr, nullptr,
-            "Cannot parse char(3) field in line 1, column 3, before ` 'abcd'\\n'." },
-        { "R(a int, b int)", "1, x", nullptr, nullptr, "Cannot parse int field in line 1, column 3, before ` x\\n'." },
-        { "R(a int, b int)", "1,", nullptr, nullptr, "Cannot parse int field in line 1, column 3, before `\\n'." },
-        { "R(a int, b int, c int)", "1, 2 3", nullptr, nullptr,
-            "Expected , between field values in line 1, column 5, before ` 3\\n'." },
-        { "R(a int, b int)", "1, 2147483648", nullptr, nullptr,
-            "Cannot parse int field in line 1, column 3, before ` 2147483648\\n'." },
+        {"R(a int, b int)", "1,2", "1, 2\n", "\n", nullptr},
+        {"R(a int, b int)", " 1 ,\n 2 3", "1, 2\n", " 3\n", nullptr},
+        {"R(a int, b int)", "1, 2, 3", "1, 2\n", ", 3\n", nullptr},
+        {"R(a int, b int)", "x, 1", nullptr, nullptr, nullptr},
+        {"R(a int, b int)", "", nullptr, nullptr, nullptr},
+        {"R(a char(3), b int)", "'abc', 1", "'abc', 1\n", "\n", nullptr},
+        {"R(a char(3), b int)", "'abcd', 1", nullptr, nullptr, nullptr},
+        {"R(a int, b int)", "1 2", nullptr, nullptr,
+         "Expected , between field values in line 1, column 2, before ` 2\\n'."},
+        {"R(a int, b int)", "1\n\n", nullptr, nullptr,
+         "Expected , between field values in line 1, column 2, before `\\n\\n'."},
+        {"R(a int, b char(3))", "1, 'abcd'", nullptr, nullptr,
+         "Cannot parse char(3) field in line 1, column 3, before ` 'abcd'\\n'."},
+        {"R(a int, b int)", "1, x", nullptr, nullptr, "Cannot parse int field in line 1, column 3, before ` x\\n'."},
+        {"R(a int, b int)", "1,", nullptr, nullptr, "Cannot parse int field in line 1, column 3, before `\\n'."},
+        {"R(a int, b int, c int)", "1, 2 3", nullptr, nullptr,
+         "Expected , between field values in line 1, column 5, before ` 3\\n'."},
+        {"R(a int, b int)", "1, 2147483648", nullptr, nullptr,
+         "Cannot parse int field in line 1, column 3, before ` 2147483648\\n'."},
     };
     for (const auto& each : examples) {
         SCOPED_TRACE(std::string(each.schema) + " " + each.source);
         shared<schema> columns = read_schema(each.schema);
-        text input { std::string(each.source) };
+        text input{std::string(each.source)};
         text::iterator position = input.begin();
         shared<row> result;
         std::string message = error_of([&] { result = parse_row(position, *columns); });
@@ -284,11 +274,11 @@ TEST(RelationTest, DistinctNames)
         return columns;
     };
     EXPECT_TRUE(has_distinct_names(columns_named({})));
-    EXPECT_TRUE(has_distinct_names(columns_named({ "a" })));
-    EXPECT_TRUE(has_distinct_names(columns_named({ "b", "a", "c" })));
-    EXPECT_TRUE(has_distinct_names(columns_named({ "a", "A" })));
-    EXPECT_FALSE(has_distinct_names(columns_named({ "a", "b", "a" })));
-    EXPECT_FALSE(has_distinct_names(columns_named({ "c", "b", "a", "z", "y", "b" })));
+    EXPECT_TRUE(has_distinct_names(columns_named({"a"})));
+    EXPECT_TRUE(has_distinct_names(columns_named({"b", "a", "c"})));
+    EXPECT_TRUE(has_distinct_names(columns_named({"a", "A"})));
+    EXPECT_FALSE(has_distinct_names(columns_named({"a", "b", "a"})));
+    EXPECT_FALSE(has_distinct_names(columns_named({"c", "b", "a", "z", "y", "b"})));
 
     // Types play no part; the message names the whole schema.
     EXPECT_EQ(error_of([] { read_schema("R(a int, a char(5))"); }), "Duplicate columns in R(a int, a char(5)).");
@@ -303,17 +293,17 @@ TEST(RelationTest, Coercion)
     };
     const char* a_text = "R(a int, b char(5))";
     const example examples[] = {
-        { "S(a int, b char(9))", "(a int, b char(9))" },
-        { "S(a int, b char(2))", "(a int, b char(5))" },
-        { "R(a int, b char(5))", "(a int, b char(5))" },
-        { "S(b int, a char(5))", "Cannot coerce R(a int, b char(5)) and S(b int, a char(5))." },
-        { "S(a int)", "Cannot coerce R(a int, b char(5)) and S(a int)." },
-        { "S(a int, b char(5), c int)", "Cannot coerce R(a int, b char(5)) and S(a int, b char(5), c int)." },
-        { "S(A int, b char(5))", "Cannot coerce R(a int, b char(5)) and S(A int, b char(5))." },
-        { "S(a char(3), b char(5))",
-            "Cannot coerce R(a int, b char(5)) and S(a char(3), b char(5)): Type mismatch between int and char(3)." },
-        { "S(a int, b int)",
-            "Cannot coerce R(a int, b char(5)) and S(a int, b int): Type mismatch between char(5) and int." },
+        {"S(a int, b char(9))", "(a int, b char(9))"},
+        {"S(a int, b char(2))", "(a int, b char(5))"},
+        {"R(a int, b char(5))", "(a int, b char(5))"},
+        {"S(b int, a char(5))", "Cannot coerce R(a int, b char(5)) and S(b int, a char(5))."},
+        {"S(a int)", "Cannot coerce R(a int, b char(5)) and S(a int)."},
+        {"S(a int, b char(5), c int)", "Cannot coerce R(a int, b char(5)) and S(a int, b char(5), c int)."},
+        {"S(A int, b char(5))", "Cannot coerce R(a int, b char(5)) and S(A int, b char(5))."},
+        {"S(a char(3), b char(5))",
+         "Cannot coerce R(a int, b char(5)) and S(a char(3), b char(5)): Type mismatch between int and char(3)."},
+        {"S(a int, b int)",
+         "Cannot coerce R(a int, b char(5)) and S(a int, b int): Type mismatch between char(5) and int."},
     };
     for (const auto& each : examples) {
         shared<schema> a = read_schema(a_text);

@@ -36,20 +36,20 @@ TEST(DiagnosticsTest, PositionReports)
     };
     const example examples[] = {
         // Middle of line 2, with more than 16 characters following.
-        { "ab\n  cdefghijklmnopqrstuvwxyz\n", 7, "in line 2, column 5, before `efghijklmnopqrst'" },
+        {"ab\n  cdefghijklmnopqrstuvwxyz\n", 7, "in line 2, column 5, before `efghijklmnopqrst'"},
         // Three characters before the end of the last line.
-        { "hello world\n", 9, "in line 1, column 10, before `ld\\n'" },
+        {"hello world\n", 9, "in line 1, column 10, before `ld\\n'"},
         // A short line: the excerpt runs on into the following lines.
-        { "ab\ncd\nefghijklmnopqrstu\n", 0, "in line 1, column 1, before `ab\\ncd\\nefghijklmn'" },
-        { "\tx\x01y", 0, "in line 1, column 1, before `\\tx\\x01y\\n'" },
+        {"ab\ncd\nefghijklmnopqrstu\n", 0, "in line 1, column 1, before `ab\\ncd\\nefghijklmn'"},
+        {"\tx\x01y", 0, "in line 1, column 1, before `\\tx\\x01y\\n'"},
         // A tab counts as one column.
-        { "\t\tz", 2, "in line 1, column 3, before `z\\n'" },
-        { "\x1b[0m", 0, "in line 1, column 1, before `\\e[0m\\n'" },
-        { "x", 2, "at end of text" },
-        { "", 0, "at end of text" },
+        {"\t\tz", 2, "in line 1, column 3, before `z\\n'"},
+        {"\x1b[0m", 0, "in line 1, column 1, before `\\e[0m\\n'"},
+        {"x", 2, "at end of text"},
+        {"", 0, "at end of text"},
     };
     for (const auto& each : examples) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         EXPECT_EQ(report(after(source, each.steps)), each.written) << each.source;
     }
     text::iterator invalid;
@@ -64,15 +64,15 @@ TEST(DiagnosticsTest, ExpectEnd)
         const char* message; // null when only whitespace follows
     };
     const example examples[] = {
-        { "R  \n \t\n\n", 1, nullptr },
-        { "R", 1, nullptr },
-        { "", 0, nullptr },
-        { "R  \n  x y\n", 1, "Garbage in line 2, column 3, before `x y\\n'." },
-        { "R)", 1, "Garbage in line 1, column 2, before `)\\n'." },
-        { "   \x01", 0, "Garbage in line 1, column 4, before `\\x01\\n'." },
+        {"R  \n \t\n\n", 1, nullptr},
+        {"R", 1, nullptr},
+        {"", 0, nullptr},
+        {"R  \n  x y\n", 1, "Garbage in line 2, column 3, before `x y\\n'."},
+        {"R)", 1, "Garbage in line 1, column 2, before `)\\n'."},
+        {"   \x01", 0, "Garbage in line 1, column 4, before `\\x01\\n'."},
     };
     for (const auto& each : examples) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         text::iterator position = after(source, each.steps);
         try {
             expect_end(position);

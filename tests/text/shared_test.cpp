@@ -20,11 +20,7 @@ namespace {
 // delete or a leak shows up as a wrong count rather than as silence.
 class tracked : public dumpable {
 public:
-    explicit tracked(int id)
-        : id_(id)
-    {
-        ++constructed;
-    }
+    explicit tracked(int id) : id_(id) { ++constructed; }
     ~tracked() override { deleted.push_back(id_); }
 
     int id() const { return id_; }
@@ -61,7 +57,7 @@ protected:
 
 TEST_F(SharedTest, CopiesDestroyedInAnyOrderDeleteOnceWhenTheLastGoes)
 {
-    std::array<int, 3> order { 0, 1, 2 };
+    std::array<int, 3> order{0, 1, 2};
     int round = 0;
     do {
         ++round;
@@ -136,7 +132,7 @@ TEST_F(SharedTest, AssignmentLeavesOneRingAndJoinsAnother)
     EXPECT_TRUE(a.unique());
 
     keeper = handle();
-    EXPECT_EQ(tracked::deleted, std::vector<int> { 1 });
+    EXPECT_EQ(tracked::deleted, std::vector<int>{1});
 }
 
 TEST_F(SharedTest, MovesKeepRingsConsistent)
@@ -160,7 +156,7 @@ TEST_F(SharedTest, MovesKeepRingsConsistent)
 
     // Move assignment over the only handle of another object deletes it.
     taken = std::move(moved);
-    EXPECT_EQ(tracked::deleted, std::vector<int> { 2 });
+    EXPECT_EQ(tracked::deleted, std::vector<int>{2});
     EXPECT_EQ(taken->id(), 1);
     EXPECT_TRUE(taken.unique());
 
@@ -170,7 +166,7 @@ TEST_F(SharedTest, MovesKeepRingsConsistent)
     handle& alias = taken;
     taken = std::move(alias);
     EXPECT_EQ(taken->id(), 1);
-    EXPECT_EQ(tracked::deleted, std::vector<int> { 2 });
+    EXPECT_EQ(tracked::deleted, std::vector<int>{2});
     twin = handle();
     EXPECT_TRUE(taken.unique());
     taken = handle();
@@ -245,12 +241,12 @@ TEST_F(SharedTest, WritingHandlesAndSeparatedLists)
         const char* written;
     };
     const example examples[] = {
-        { {}, "" },
-        { { t1 }, "t1" },
-        { { t1, t2, t3 }, "t1, t2, t3" },
-        { { none }, "" },
-        { { t1, none, t3 }, "t1, , t3" },
-        { { none, none }, ", " },
+        {{}, ""},
+        {{t1}, "t1"},
+        {{t1, t2, t3}, "t1, t2, t3"},
+        {{none}, ""},
+        {{t1, none, t3}, "t1, , t3"},
+        {{none, none}, ", "},
     };
     for (const auto& each : examples) {
         std::ostringstream out;

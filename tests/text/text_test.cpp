@@ -27,17 +27,12 @@ TEST(TextTest, LinesFromStreamAndString)
         const char* content;
     };
     const example examples[] = {
-        { "", "" },
-        { "a", "a\n" },
-        { "a\n", "a\n" },
-        { "\n", "\n" },
-        { "a\n\nb", "a\n\nb\n" },
-        { "a\r\nb\r\n", "a\r\nb\r\n" },
+        {"", ""}, {"a", "a\n"}, {"a\n", "a\n"}, {"\n", "\n"}, {"a\n\nb", "a\n\nb\n"}, {"a\r\nb\r\n", "a\r\nb\r\n"},
     };
     for (const auto& each : examples) {
         std::istringstream in(each.input);
         text from_stream(in);
-        text from_string { std::string(each.input) };
+        text from_string{std::string(each.input)};
         EXPECT_EQ(from_stream.content(), each.content) << each.input;
         EXPECT_EQ(from_string.content(), each.content) << each.input;
     }
@@ -46,17 +41,13 @@ TEST(TextTest, LinesFromStreamAndString)
 TEST(TextTest, LineAndColumnOfEveryPosition)
 {
     // a, newline, newline, b: three lines, the b at line 3, column 1.
-    text source { std::string("a\n\nb") };
+    text source{std::string("a\n\nb")};
     struct place {
         char character;
         std::size_t line, column;
     };
     const std::vector<place> expected = {
-        { 'a', 1, 1 },
-        { '\n', 1, 2 },
-        { '\n', 2, 1 },
-        { 'b', 3, 1 },
-        { '\n', 3, 2 },
+        {'a', 1, 1}, {'\n', 1, 2}, {'\n', 2, 1}, {'b', 3, 1}, {'\n', 3, 2},
     };
     text::iterator position = source.begin();
     for (const auto& each : expected) {
@@ -74,8 +65,8 @@ TEST(TextTest, LineAndColumnOfEveryPosition)
 
 TEST(TextTest, ThreeStatesAndInvalidDereference)
 {
-    text empty { std::string() };
-    text one { std::string("x") };
+    text empty{std::string()};
+    text one{std::string("x")};
     text::iterator at_end = empty.begin();
     text::iterator dereferenceable = one.begin();
     text::iterator invalid = one.begin();
@@ -85,13 +76,13 @@ TEST(TextTest, ThreeStatesAndInvalidDereference)
     EXPECT_TRUE(dereferenceable.dereferenceable());
     EXPECT_FALSE(dereferenceable.at_end());
     EXPECT_TRUE(at_end.at_end() && at_end.valid() && !at_end.dereferenceable());
-    for (const text::iterator& none : { invalid, defaulted })
+    for (const text::iterator& none : {invalid, defaulted})
         EXPECT_TRUE(!none.valid() && !none.at_end() && !none.dereferenceable());
 
     ++invalid;
     EXPECT_FALSE(invalid.valid());
 
-    for (const text::iterator& position : { at_end, invalid, defaulted }) {
+    for (const text::iterator& position : {at_end, invalid, defaulted}) {
         try {
             (void)*position;
             ADD_FAILURE() << "no exception";
@@ -103,7 +94,7 @@ TEST(TextTest, ThreeStatesAndInvalidDereference)
 
 TEST(TextTest, SkipWhitespaceAcrossLinesKeepsLineAndColumn)
 {
-    text source { std::string(" \t\n\v\f\r\n   x \n") };
+    text source{std::string(" \t\n\v\f\r\n   x \n")};
     text::iterator position = source.begin();
     skip_whitespace(position);
     ASSERT_TRUE(position.dereferenceable());
@@ -115,7 +106,7 @@ TEST(TextTest, SkipWhitespaceAcrossLinesKeepsLineAndColumn)
     EXPECT_TRUE(position.at_end());
 
     // Bytes 0x80 and above are not whitespace.
-    text high { std::string(" \x85\xa0") };
+    text high{std::string(" \x85\xa0")};
     text::iterator at_high = high.begin();
     skip_whitespace(at_high);
     EXPECT_EQ(rest_of(at_high), "\x85\xa0\n");
@@ -129,21 +120,21 @@ TEST(TextTest, Match)
         const char* rest; // what remains, or "<invalid>"
     };
     const example examples[] = {
-        { "   (x", "(", "x\n" },
-        { "   x", "(", "<invalid>" },
-        { "Union", "union", "<invalid>" },
-        { "unionx", "union", "x\n" },
-        { "\n\n  union(", "union", "(\n" },
-        { "  ab", nullptr, "ab\n" },
-        { "  ab", "", "ab\n" },
-        { "   ", nullptr, "" },
-        { "ab", "abc", "<invalid>" },
-        { "ab", "ab\nc", "<invalid>" },
-        { "", "(", "<invalid>" },
-        { "a b", "ab", "<invalid>" },
+        {"   (x", "(", "x\n"},
+        {"   x", "(", "<invalid>"},
+        {"Union", "union", "<invalid>"},
+        {"unionx", "union", "x\n"},
+        {"\n\n  union(", "union", "(\n"},
+        {"  ab", nullptr, "ab\n"},
+        {"  ab", "", "ab\n"},
+        {"   ", nullptr, ""},
+        {"ab", "abc", "<invalid>"},
+        {"ab", "ab\nc", "<invalid>"},
+        {"", "(", "<invalid>"},
+        {"a b", "ab", "<invalid>"},
     };
     for (const auto& each : examples) {
-        text source { std::string(each.input) };
+        text source{std::string(each.input)};
         text::iterator position = source.begin();
         match(position, each.literal);
         EXPECT_EQ(rest_of(position), each.rest)
@@ -151,8 +142,8 @@ TEST(TextTest, Match)
     }
 
     // An invalid position stays invalid, whatever the literal.
-    text source { std::string("(") };
-    for (const char* literal : { "(", "", static_cast<const char*>(nullptr) }) {
+    text source{std::string("(")};
+    for (const char* literal : {"(", "", static_cast<const char*>(nullptr)}) {
         text::iterator position = source.begin();
         position.invalidate();
         match(position, literal);
@@ -163,10 +154,10 @@ TEST(TextTest, Match)
 TEST(TextTest, KeywordsFillReservedWords)
 {
     // The language's keywords exist before main runs.
-    for (const char* word : { "char", "int", "union", "minus", "product", "rename", "select", "project", "NOT", "AND",
-             "OR", "EQ", "NEQ", "LT", "LTE", "GT", "GTE" })
+    for (const char* word : {"char", "int", "union", "minus", "product", "rename", "select", "project", "NOT", "AND",
+                             "OR", "EQ", "NEQ", "LT", "LTE", "GT", "GTE"})
         EXPECT_EQ(reserved_words().count(word), 1u) << word;
-    for (const char* word : { "Union", "unions", "not", "lte", "Select", "" })
+    for (const char* word : {"Union", "unions", "not", "lte", "Select", ""})
         EXPECT_EQ(reserved_words().count(word), 0u) << word;
 
     std::size_t before = reserved_words().size();
@@ -209,8 +200,8 @@ TEST(TextTest, WriteEscapedEveryByte)
         EXPECT_EQ(out.str(), escaped_form(code)) << "byte " << code;
     }
     // A few spelled out, so the helper above cannot drift unnoticed.
-    const std::pair<char, const char*> fixed[] = { { '\0', "\\x00" }, { '\x1f', "\\x1f" }, { '\x7f', "\\x7f" },
-        { '\r', "\\x0d" }, { '\x1b', "\\e" }, { '\xff', "\xff" } };
+    const std::pair<char, const char*> fixed[]
+        = {{'\0', "\\x00"}, {'\x1f', "\\x1f"}, {'\x7f', "\\x7f"}, {'\r', "\\x0d"}, {'\x1b', "\\e"}, {'\xff', "\xff"}};
     for (const auto& [character, expected] : fixed) {
         std::ostringstream out;
         write_escaped(out, character);

@@ -32,7 +32,7 @@ struct literal_example {
 void check_read(const type& reader, const std::vector<literal_example>& examples)
 {
     for (const auto& each : examples) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         text::iterator position = source.begin();
         EXPECT_EQ(written(reader.parse(position)), each.read) << each.source;
         EXPECT_EQ(std::string(position.rest()), each.rest) << each.source;
@@ -43,7 +43,7 @@ void check_read(const type& reader, const std::vector<literal_example>& examples
 void check_rejected(const type& reader, const std::vector<const char*>& sources)
 {
     for (const char* each : sources) {
-        text source { std::string(each) };
+        text source{std::string(each)};
         text::iterator position = source.begin();
         EXPECT_TRUE(reader.parse(position).empty()) << each;
         EXPECT_EQ(std::string(position.rest()), source.content()) << each;
@@ -53,57 +53,60 @@ void check_rejected(const type& reader, const std::vector<const char*>& sources)
 TEST(ValueTest, IntegerLiterals)
 {
     check_read(integer_type(),
-        { { "2147483647", "2147483647", "\n" }, { "-2147483647", "-2147483647", "\n" },
-            { "00000000002147483647", "2147483647", "\n" }, { "+5", "5", "\n" }, { "+0", "0", "\n" },
-            { "-0", "0", "\n" }, { "007", "7", "\n" }, { "12abc", "12", "abc\n" }, { " \n\t 7,", "7", ",\n" } });
+               {{"2147483647", "2147483647", "\n"},
+                {"-2147483647", "-2147483647", "\n"},
+                {"00000000002147483647", "2147483647", "\n"},
+                {"+5", "5", "\n"},
+                {"+0", "0", "\n"},
+                {"-0", "0", "\n"},
+                {"007", "7", "\n"},
+                {"12abc", "12", "abc\n"},
+                {" \n\t 7,", "7", ",\n"}});
     check_rejected(integer_type(),
-        { "2147483648", "-2147483648", "99999999999999999999", "- 5", "+ 5", "-+5", "+-5", "-", "x", "" });
+                   {"2147483648", "-2147483648", "99999999999999999999", "- 5", "+ 5", "-+5", "+-5", "-", "x", ""});
 }
 
 TEST(ValueTest, StringLiterals)
 {
     const char* punctuation = "'!\"#$%&()*+,-./:;<=>?@[\\]^_`{|}~'";
     check_read(string_type(),
-        { { "''", "''", "\n" }, { "'a b'", "'a b'", "\n" }, { "\n  'x'y", "'x'", "y\n" },
-            { "'it''s'", "'it'", "'s'\n" }, { "'a\\b'", "'a\\b'", "\n" }, { punctuation, punctuation, "\n" } });
-    check_rejected(string_type(), { "'abc", "'a\nb'", "'a\x01'", "'a\x7f'", "'\xc3\xa9'", "abc" });
+               {{"''", "''", "\n"},
+                {"'a b'", "'a b'", "\n"},
+                {"\n  'x'y", "'x'", "y\n"},
+                {"'it''s'", "'it'", "'s'\n"},
+                {"'a\\b'", "'a\\b'", "\n"},
+                {punctuation, punctuation, "\n"}});
+    check_rejected(string_type(), {"'abc", "'a\nb'", "'a\x01'", "'a\x7f'", "'\xc3\xa9'", "abc"});
     // A string type limits the length; a longer literal is no literal of it.
-    check_read(string_type(3), { { "'abc' ", "'abc'", " \n" } });
-    check_rejected(string_type(3), { "'abcd'" });
-    check_read(string_type(1), { { "''", "''", "\n" } });
-    check_rejected(string_type(1), { "'ab'" });
+    check_read(string_type(3), {{"'abc' ", "'abc'", " \n"}});
+    check_rejected(string_type(3), {"'abcd'"});
+    check_read(string_type(1), {{"''", "''", "\n"}});
+    check_rejected(string_type(1), {"'ab'"});
 }
 
 TEST(ValueTest, Symbols)
 {
     // Read directly and through the symbol type: the same rules.
     const std::vector<literal_example> read = {
-        { "R1,R2", "R1", ",R2\n" },
-        { "  a.b-c d", "a.b-c", " d\n" },
-        { "a(b)", "a", "(b)\n" },
-        { "x,y", "x", ",y\n" },
-        { "_x", "_x", "\n" },
-        { "a=b", "a=b", "\n" },
-        { "a'b", "a", "'b\n" },
-        { "selection", "selection", "\n" },
-        { "Select", "Select", "\n" },
-        { "not", "not", "\n" },
-        { "Union", "Union", "\n" },
-        { "ints", "ints", "\n" },
-        { "ab\x80", "ab", "\x80\n" },
-        { "ab\tc", "ab", "\tc\n" },
+        {"R1,R2", "R1", ",R2\n"},   {"  a.b-c d", "a.b-c", " d\n"},
+        {"a(b)", "a", "(b)\n"},     {"x,y", "x", ",y\n"},
+        {"_x", "_x", "\n"},         {"a=b", "a=b", "\n"},
+        {"a'b", "a", "'b\n"},       {"selection", "selection", "\n"},
+        {"Select", "Select", "\n"}, {"not", "not", "\n"},
+        {"Union", "Union", "\n"},   {"ints", "ints", "\n"},
+        {"ab\x80", "ab", "\x80\n"}, {"ab\tc", "ab", "\tc\n"},
     };
     const std::vector<const char*> rejected
-        = { "-x", "+x", "1abc", "9lives", "(", "'a'", "", "   \n  ", "select", "NOT", "int", "char(", "\x80x" };
+        = {"-x", "+x", "1abc", "9lives", "(", "'a'", "", "   \n  ", "select", "NOT", "int", "char(", "\x80x"};
     check_read(symbol_type(), read);
     check_rejected(symbol_type(), rejected);
     for (const auto& each : read) {
-        text source { std::string(each.source) };
+        text source{std::string(each.source)};
         text::iterator position = source.begin();
         EXPECT_EQ(written(parse_symbol(position)), each.read) << each.source;
     }
     for (const char* each : rejected) {
-        text source { std::string(each) };
+        text source{std::string(each)};
         text::iterator position = source.begin();
         EXPECT_TRUE(parse_symbol(position).empty()) << each;
     }
@@ -128,20 +131,20 @@ TEST(ValueTest, OrderWithinEachKind)
     };
     auto integer = [](std::int32_t n) { return shared<value>(new integer_value(n)); };
     const example examples[] = {
-        { integer(1), integer(2), true, false },
-        { integer(-5), integer(3), true, false },
-        { integer(-2147483647 - 1), integer(2147483647), true, false },
-        { integer(-2147483647 - 1), integer(-2147483647), true, false },
-        { integer(7), literal("+7"), false, false },
-        { literal("'ab'"), literal("'abc'"), true, false },
-        { literal("'B'"), literal("'a'"), true, false },
-        { literal("''"), literal("' '"), true, false },
-        { literal("'~'"), literal("'abcdefghij'"), false, true },
-        { literal("'abcdefgh'"), literal("'abcdefgh '"), true, false },
-        { literal("'same'"), literal("'same'"), false, false },
-        { literal("R"), literal("R1"), true, false },
-        { literal("Z"), literal("a"), true, false },
-        { literal("x"), literal("x"), false, false },
+        {integer(1), integer(2), true, false},
+        {integer(-5), integer(3), true, false},
+        {integer(-2147483647 - 1), integer(2147483647), true, false},
+        {integer(-2147483647 - 1), integer(-2147483647), true, false},
+        {integer(7), literal("+7"), false, false},
+        {literal("'ab'"), literal("'abc'"), true, false},
+        {literal("'B'"), literal("'a'"), true, false},
+        {literal("''"), literal("' '"), true, false},
+        {literal("'~'"), literal("'abcdefghij'"), false, true},
+        {literal("'abcdefgh'"), literal("'abcdefgh '"), true, false},
+        {literal("'same'"), literal("'same'"), false, false},
+        {literal("R"), literal("R1"), true, false},
+        {literal("Z"), literal("a"), true, false},
+        {literal("x"), literal("x"), false, false},
     };
     for (const auto& each : examples) {
         SCOPED_TRACE(written(each.a) + " vs " + written(each.b));
@@ -152,7 +155,7 @@ TEST(ValueTest, OrderWithinEachKind)
         EXPECT_EQ(value_equal(*each.a, *each.b), !each.a_before_b && !each.b_before_a);
     }
 
-    std::vector<shared<value>> sorted = { literal("'A'"), literal("'a'"), literal("'B'"), literal("'ab'") };
+    std::vector<shared<value>> sorted = {literal("'A'"), literal("'a'"), literal("'B'"), literal("'ab'")};
     std::sort(sorted.begin(), sorted.end(), [](const shared<value>& x, const shared<value>& y) { return x->less(*y); });
     EXPECT_EQ(written(separated(sorted)), "'A', 'B', 'a', 'ab'");
 }
@@ -165,11 +168,9 @@ TEST(ValueTest, ComparingKindsIsAMismatchNamingTheReceiverFirst)
         const char* message;
     };
     const example examples[] = {
-        { "5", "'x'", "Type mismatch between 5 and 'x'." },
-        { "'x'", "5", "Type mismatch between 'x' and 5." },
-        { "'a'", "a", "Type mismatch between 'a' and a." },
-        { "a", "'a'", "Type mismatch between a and 'a'." },
-        { "a", "5", "Type mismatch between a and 5." },
+        {"5", "'x'", "Type mismatch between 5 and 'x'."}, {"'x'", "5", "Type mismatch between 'x' and 5."},
+        {"'a'", "a", "Type mismatch between 'a' and a."}, {"a", "'a'", "Type mismatch between a and 'a'."},
+        {"a", "5", "Type mismatch between a and 5."},
     };
     for (const auto& each : examples) {
         shared<value> a = literal(each.a);
@@ -190,14 +191,14 @@ TEST(ValueTest, Contains)
         const char* message; // the mismatch instead, if any
     };
     const example examples[] = {
-        { integer, integer, true, nullptr },
-        { char5, char5, false, nullptr },
-        { char5, char4, true, nullptr },
-        { char4, char5, false, nullptr },
-        { widest, almost, true, nullptr },
-        { almost, widest, false, nullptr },
-        { integer, char5, false, "Type mismatch between int and char(5)." },
-        { char5, integer, false, "Type mismatch between char(5) and int." },
+        {integer, integer, true, nullptr},
+        {char5, char5, false, nullptr},
+        {char5, char4, true, nullptr},
+        {char4, char5, false, nullptr},
+        {widest, almost, true, nullptr},
+        {almost, widest, false, nullptr},
+        {integer, char5, false, "Type mismatch between int and char(5)."},
+        {char5, integer, false, "Type mismatch between char(5) and int."},
     };
     for (const auto& each : examples) {
         bool result = false;
