@@ -86,22 +86,11 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
         // All columns in schema order: the argument's own table.
         return shared<relation>(new relation(std::move(projected), source));
     }
-    const row_list& rows = source->rows_in_any_order();
-    row_list projected_rows;
-    projected_rows.reserve(rows.size());
-    for (const auto& each : rows) {
-        projected_rows.push_back(row::make(indexes.size(), [&each, &indexes](shared<value>* slots) {
-            for (std::size_t i = 0; i < indexes.size(); ++i)
-                slots[i] = (*each)[indexes[i]];
-        }));
-    }
-    if (keeps_order && source->sorted()) {
-        // A prefix of a sorted table is sorted; repeats stand together.
-        unique_sorted(projected_rows);
-        return shared<relation>(
-            new relation(std::move(projected), shared<table>(new table(std::move(projected_rows)))));
-    }
-    return shared<relation>(new relation(std::move(projected), table::unsorted(std::move(projected_rows))));
+    // A prefix of the columns of a sorted table keeps its order, so repeats
+    // stand together; any other projection is sorted by its own values.
+    bool prefix_of_sorted = keeps_order && source->sorted();
+    row_list rows = project_unique(source->rows_in_any_order(), indexes, prefix_of_sorted);
+    return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(rows)))));
 }
 
 std::ostream& project_expression::operator>>(std::ostream& out) const

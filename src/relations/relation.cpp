@@ -192,7 +192,32 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema)
 }
 
 namespace {
-// A sort key: the row's values encoded one after another in 24 bytes so
+// The values a sort looks at: all of a row's, or those at the listed
+// indexes in list order (a projection sorted before it is built).
+struct sort_columns {
+    const std::vector<std::size_t>* indexes; // null for all values
+
+    std::size_t count(const row& each) const { return indexes == nullptr ? each.size() : indexes->size(); }
+    const value& at(const row& each, std::size_t i) const { return *each[indexes == nullptr ? i : (*indexes)[i]]; }
+
+    // row_less over the chosen values.
+    bool less(const row& a, const row& b) const
+    {
+        if (indexes == nullptr)
+            return row_less(a, b);
+        for (std::size_t i = 0; i < indexes->size(); ++i) {
+            const value& left = at(a, i);
+            const value& right = at(b, i);
+            if (value_less(left, right))
+                return true;
+            if (value_less(right, left))
+                return false;
+        }
+        return false;
+    }
+};
+
+// A sort key: the chosen values encoded one after another in 24 bytes so
 // that comparing keys as byte strings orders rows as row_less does. An
 // integer takes four bytes, big-endian with the sign bit flipped; a string
 // its bytes and a NUL (no string holds a NUL, so a shorter string sorts
@@ -206,13 +231,14 @@ struct sort_record {
 };
 constexpr std::size_t key_bytes = sizeof(sort_record::key);
 
-void encode_key(const row& each, sort_record& record)
+void encode_key(const row& each, const sort_columns& columns, sort_record& record)
 {
     unsigned char bytes[key_bytes] = {};
     std::size_t used = 0;
     bool exact = true;
-    for (std::size_t i = 0; i < each.size() && exact; ++i) {
-        const value& field = *each[i];
+    std::size_t count = columns.count(each);
+    for (std::size_t i = 0; i < count && exact; ++i) {
+        const value& field = columns.at(each, i);
         if (field.kind() == value_kind::integer) {
             auto flipped = static_cast<std::uint32_t>(static_cast<const integer_value&>(field).number()) ^ 0x80000000u;
             unsigned char encoded[4]
@@ -249,42 +275,57 @@ inline int compare_keys(const sort_record& a, const sort_record& b) noexcept
             return a.key[word] < b.key[word] ? -1 : 1;
     return 0;
 }
-} // namespace
 
-void sort_unique(row_list& rows)
+// The rows' positions in ascending order of the chosen values, each marked
+// as repeating its predecessor or not. Sorting small records rather than
+// handles lets the key settle nearly every comparison without touching the
+// rows, which lie scattered in memory.
+std::vector<sort_record> sorted_order(const row_list& rows, const sort_columns& columns)
 {
-    // Sort small records (key, position) rather than handles: the key settles
-    // nearly every comparison without touching the rows, which lie scattered
-    // in memory, and moving a handle relinks its ring, so the permutation is
-    // applied once at the end, in place.
     std::vector<sort_record> order(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i + 64 < rows.size())
             rows[i + 64].get()->prefetch_handles();
         if (i + 32 < rows.size())
             rows[i + 32].get()->prefetch_values();
-        encode_key(*rows[i], order[i]);
+        encode_key(*rows[i], columns, order[i]);
         order[i].index = static_cast<std::uint32_t>(i);
     }
     auto row_of = [&rows](const sort_record& record) -> const row& { return *rows[record.index]; };
-    std::sort(order.begin(), order.end(), [&row_of](const sort_record& a, const sort_record& b) {
+    std::sort(order.begin(), order.end(), [&](const sort_record& a, const sort_record& b) {
         int by_key = compare_keys(a, b);
         if (by_key != 0)
             return by_key < 0;
-        return !(a.exact && b.exact) && row_less(row_of(a), row_of(b));
+        return !(a.exact && b.exact) && columns.less(row_of(a), row_of(b));
     });
+    return order;
+}
+
+// Whether the record at i repeats the one before it in a sorted order.
+bool repeats_previous(const std::vector<sort_record>& order, std::size_t i, const row_list& rows,
+                      const sort_columns& columns)
+{
+    if (i == 0 || compare_keys(order[i - 1], order[i]) != 0)
+        return false;
+    return (order[i - 1].exact && order[i].exact)
+        || !columns.less(*rows[order[i - 1].index], *rows[order[i].index]);
+}
+} // namespace
+
+void sort_unique(row_list& rows)
+{
+    const sort_columns all{nullptr};
+    std::vector<sort_record> order = sorted_order(rows, all);
 
     // Give each kept row its place and each repeated row a place past them,
-    // then move the rows there by following the cycles of the permutation.
+    // then move the rows there by following the cycles of the permutation:
+    // moving a handle relinks its ring, so each moves once.
     constexpr std::size_t repeated = static_cast<std::size_t>(-1);
     std::vector<std::size_t> target(rows.size(), repeated);
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && compare_keys(order[i - 1], order[i]) == 0
-            && ((order[i - 1].exact && order[i].exact) || !row_less(row_of(order[i - 1]), row_of(order[i]))))
-            continue;
-        target[order[i].index] = kept++;
-    }
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (!repeats_previous(order, i, rows, all))
+            target[order[i].index] = kept++;
     std::size_t next_repeated = kept;
     for (std::size_t& place : target)
         if (place == repeated)
@@ -300,17 +341,37 @@ void sort_unique(row_list& rows)
     rows.resize(kept);
 }
 
-void unique_sorted(row_list& rows)
+namespace {
+shared<row> projected_row(const row& source, const std::vector<std::size_t>& indexes)
 {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (kept > 0 && !row_less(*rows[kept - 1], *rows[i]))
-            continue;
-        if (kept != i)
-            rows[kept] = std::move(rows[i]);
-        ++kept;
+    return row::make(indexes.size(), [&source, &indexes](shared<value>* slots) {
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            slots[i] = source[indexes[i]];
+    });
+}
+} // namespace
+
+row_list project_unique(const row_list& source, const std::vector<std::size_t>& indexes, bool prefix_of_sorted)
+{
+    const sort_columns chosen{&indexes};
+    row_list projected;
+    if (prefix_of_sorted) {
+        // Sorted already; a repeat stands right after the row it repeats.
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            prefetch_ahead(source, i);
+            if (i > 0 && !chosen.less(*source[i - 1], *source[i]))
+                continue;
+            projected.push_back(projected_row(*source[i], indexes));
+        }
+        return projected;
     }
-    rows.resize(kept);
+    // Sort the source rows by the projected values and build only the rows
+    // that are kept, already in order.
+    std::vector<sort_record> order = sorted_order(source, chosen);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (!repeats_previous(order, i, source, chosen))
+            projected.push_back(projected_row(*source[order[i].index], indexes));
+    return projected;
 }
 
 } // namespace qorvantel

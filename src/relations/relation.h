@@ -117,7 +117,11 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema);
 
 // Sorts ascending by row_less and drops rows equal to their predecessor.
 void sort_unique(row_list& rows);
-// Drops rows equal to their predecessor; the list must already be sorted.
-void unique_sorted(row_list& rows);
+
+// New rows holding the values of the source rows at the indexes, in
+// ascending row order and each once. prefix_of_sorted says that the source
+// is in row order and the indexes are 0, 1, ..., so that the result needs no
+// sort. Only the rows kept are built.
+row_list project_unique(const row_list& source, const std::vector<std::size_t>& indexes, bool prefix_of_sorted);
 
 } // namespace qorvantel

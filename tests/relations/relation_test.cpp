@@ -190,28 +190,34 @@ TEST(RelationTest, SortUniqueOrdersRowsBeyondTheirKeys)
     EXPECT_EQ(rows_text(rows), want.str());
 }
 
-TEST(RelationTest, UniqueSortedDropsRepeats)
+// A projection is built sorted and without repeats, either by one pass over
+// a sorted table (a prefix of its columns) or by sorting on the projected
+// values; only kept rows are built, and they share the source's values.
+TEST(RelationTest, ProjectionsAreSortedAndUnique)
 {
     struct example {
-        std::vector<std::int32_t> firsts;
+        std::vector<std::size_t> indexes;
+        bool prefix_of_sorted;
         const char* kept;
     };
     const example examples[] = {
-        {{}, ""}, {{1}, "1\n"}, {{1, 1, 1, 2, 3, 3}, "1\n2\n3\n"}, {{5, 5, 5}, "5\n"}, {{1, 2, 3}, "1\n2\n3\n"},
+        {{0}, true, "1\n2\n3\n"},
+        {{0}, false, "1\n2\n3\n"},
+        {{1}, false, "-4\n7\n9\n"},
+        {{1, 0}, false, "-4, 2\n7, 1\n7, 3\n9, 1\n"},
+        {{0, 1}, true, "1, 7\n1, 9\n2, -4\n3, 7\n"},
     };
+    row_list source;
+    for (auto [first, second] : {std::pair{1, 7}, {1, 9}, {2, -4}, {3, 7}})
+        source.push_back(int_row({first, second}));
+    sort_unique(source);
     for (const auto& each : examples) {
-        row_list rows;
-        for (std::int32_t first : each.firsts)
-            rows.push_back(int_row({first}));
-        row_list held = rows;
-        unique_sorted(rows);
-        EXPECT_EQ(rows_text(rows), each.kept);
-        // Every kept handle is one of the originals and shares its ring.
-        std::size_t shared_with_list = 0;
-        for (const auto& each_held : held)
-            shared_with_list += each_held.unique() ? 0 : 1;
-        EXPECT_EQ(shared_with_list, rows.size());
+        row_list projected = project_unique(source, each.indexes, each.prefix_of_sorted);
+        EXPECT_EQ(rows_text(projected), each.kept);
+        for (const auto& built : projected)
+            EXPECT_FALSE((*built)[0].unique()) << "values are shared with the source rows";
     }
+    EXPECT_TRUE(project_unique(row_list(), {0}, false).empty());
 }
 
 TEST(RelationTest, ReadingRows)
