@@ -43,26 +43,17 @@ std::ostream& left_associative_expression::write(std::ostream& out, const char* 
 
 shared<expression> union_expression::parse(text::iterator& position) const
 {
-    expression_list terms;
-    if (!parse_terms(keywords().union_word.word(), "union expression terms", position, terms))
-        return shared<expression>();
-    return shared<expression>(new union_expression(std::move(terms)));
+    return parse_operator<union_expression>(keywords().union_word.word(), "union expression terms", position);
 }
 
 shared<expression> minus_expression::parse(text::iterator& position) const
 {
-    expression_list terms;
-    if (!parse_terms(keywords().minus_word.word(), "minus expression terms", position, terms))
-        return shared<expression>();
-    return shared<expression>(new minus_expression(std::move(terms)));
+    return parse_operator<minus_expression>(keywords().minus_word.word(), "minus expression terms", position);
 }
 
 shared<expression> product_expression::parse(text::iterator& position) const
 {
-    expression_list terms;
-    if (!parse_terms(keywords().product_word.word(), "product expression terms", position, terms))
-        return shared<expression>();
-    return shared<expression>(new product_expression(std::move(terms)));
+    return parse_operator<product_expression>(keywords().product_word.word(), "product expression terms", position);
 }
 
 std::ostream& union_expression::operator>>(std::ostream& out) const { return write(out, keywords().union_word.word()); }

@@ -29,6 +29,15 @@ protected:
     // Reads keyword "(" terms ")" into terms; false when the keyword is absent.
     static bool parse_terms(const char* keyword, const char* description, text::iterator& position,
                             expression_list& terms);
+    // The operator X over the terms read, or an empty handle.
+    template <class X>
+    static shared<expression> parse_operator(const char* keyword, const char* description, text::iterator& position)
+    {
+        expression_list terms;
+        if (!parse_terms(keyword, description, position, terms))
+            return shared<expression>();
+        return shared<expression>(new X(std::move(terms)));
+    }
     std::ostream& write(std::ostream& out, const char* keyword) const;
 
 private:
