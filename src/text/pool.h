@@ -1,12 +1,14 @@
-// A pool allocator for the small immutable objects of the interpreter
-// (values and rows), which a large table holds by the million.
+// The allocator for the small immutable objects of the interpreter (values
+// and rows), which a large table holds by the million.
 //
-// Memory comes in 64 KiB blocks, each serving one size class (a multiple of
-// 8 bytes) and headed by that size, so releasing needs only the pointer: the
-// block is found by masking the address. Freed slots go on a free list of
-// their class and are reused; blocks are kept for the life of the process.
-// Objects too large for a class get a block of their own, returned to the
-// system when released. Single-threaded, like the rest of the program.
+// Objects are carved one after another from 64 KiB chunks, whatever their
+// size, so a row and the values read with it lie side by side in memory: a
+// pass over a table then touches one short stretch of memory per row rather
+// than one scattered place per value. Each chunk is headed by a count of its
+// live objects, found from an object's address by masking; the chunk is
+// reused once the count falls to zero. Objects too large for a chunk get an
+// allocation of their own, returned to the system when released.
+// Single-threaded, like the rest of the program.
 //
 // Sanitizer builds define QORVANTEL_PLAIN_ALLOCATION, which routes every
 // object through the global allocator so that leaks and uses after release
@@ -20,6 +22,9 @@ namespace qorvantel {
 namespace pool {
 void* allocate(std::size_t bytes);
 void release(void* object) noexcept;
+
+// Chunks holding at least one live object (always 0 with plain allocation).
+std::size_t chunks_in_use() noexcept;
 } // namespace pool
 
 // A base that makes a class allocate its objects from the pool.
