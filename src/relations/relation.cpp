@@ -315,30 +315,28 @@ bool repeats_previous(const std::vector<sort_record>& order, std::size_t i, cons
 void sort_unique(row_list& rows)
 {
     const sort_columns all{nullptr};
-    std::vector<sort_record> order = sorted_order(rows, all);
-
-    // Give each kept row its place and each repeated row a place past them,
-    // then move the rows there by following the cycles of the permutation:
-    // moving a handle relinks its ring, so each moves once.
-    constexpr std::size_t repeated = static_cast<std::size_t>(-1);
-    std::vector<std::size_t> target(rows.size(), repeated);
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        if (!repeats_previous(order, i, rows, all))
-            target[order[i].index] = kept++;
-    std::size_t next_repeated = kept;
-    for (std::size_t& place : target)
-        if (place == repeated)
-            place = next_repeated++;
-    order = std::vector<sort_record>();
-    for (std::size_t start = 0; start < rows.size(); ++start) {
-        while (target[start] != start) {
-            std::size_t destination = target[start];
-            std::swap(rows[start], rows[destination]);
-            std::swap(target[start], target[destination]);
-        }
+    std::vector<std::uint32_t> kept;
+    {
+        std::vector<sort_record> order = sorted_order(rows, all);
+        kept.reserve(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (!repeats_previous(order, i, rows, all))
+                kept.push_back(order[i].index);
     }
-    rows.resize(kept);
+    // Gather the kept handles into a new list in order. Reading the old list
+    // at known positions can be fetched ahead, which following the cycles of
+    // the permutation in place could not; the records are gone by now, so
+    // the two lists cost less than the records did. Moving a handle relinks
+    // its ring; the repeated rows are released with the old list.
+    row_list sorted;
+    sorted.reserve(kept.size());
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i + ahead < kept.size())
+            __builtin_prefetch(&rows[kept[i + ahead]]);
+        sorted.push_back(std::move(rows[kept[i]]));
+    }
+    rows.swap(sorted);
 }
 
 namespace {
