@@ -88,11 +88,26 @@ void prefetch_ahead(const row_list& rows, std::size_t current) noexcept
 
 table::~table()
 {
-    // Releasing a row touches the row and each of its values; fetch them
-    // ahead as the write pass does.
+    // Rows this table shares with another only leave their rings; that
+    // touches the neighbouring handles, which lie in the other table's list
+    // in much the same order, so it is done in list order. Rows held here
+    // alone are deleted with their values, which is done in the order they
+    // lie in memory: a sorted table's rows are scattered, but a row and its
+    // values were made side by side and rows one after another, so deleting
+    // them in address order reads memory as one stream.
+    std::vector<std::pair<std::uintptr_t, std::uint32_t>> last_handles;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        prefetch_ahead(rows_, i);
-        rows_[i].release();
+        if (rows_[i].unique())
+            last_handles.emplace_back(reinterpret_cast<std::uintptr_t>(rows_[i].get()), static_cast<std::uint32_t>(i));
+        else
+            rows_[i].release();
+    }
+    std::sort(last_handles.begin(), last_handles.end());
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = 0; i < last_handles.size(); ++i) {
+        if (i + ahead < last_handles.size())
+            __builtin_prefetch(&rows_[last_handles[i + ahead].second]);
+        rows_[last_handles[i].second].release();
     }
 }
 
