@@ -94,21 +94,15 @@ table::~table()
     // alone are deleted with their values, which is done in the order they
     // lie in memory: a sorted table's rows are scattered, but a row and its
     // values were made side by side and rows one after another, so deleting
-    // them in address order reads memory as one stream.
-    std::vector<std::pair<std::uintptr_t, std::uint32_t>> last_handles;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].unique())
-            last_handles.emplace_back(reinterpret_cast<std::uintptr_t>(rows_[i].get()), static_cast<std::uint32_t>(i));
-        else
-            rows_[i].release();
-    }
-    std::sort(last_handles.begin(), last_handles.end());
-    constexpr std::size_t ahead = 16;
-    for (std::size_t i = 0; i < last_handles.size(); ++i) {
-        if (i + ahead < last_handles.size())
-            __builtin_prefetch(&rows_[last_handles[i + ahead].second]);
-        rows_[last_handles[i].second].release();
-    }
+    // them in address order reads memory as one stream. The handles are
+    // put in that order in place, so that releasing takes no memory.
+    for (shared<row>& each : rows_)
+        if (!each.unique())
+            each.release();
+    std::sort(rows_.begin(), rows_.end(),
+              [](const shared<row>& a, const shared<row>& b) { return std::less<const row*>()(a.get(), b.get()); });
+    for (shared<row>& each : rows_)
+        each.release();
 }
 
 shared<table> table::unsorted(row_list rows)
@@ -355,11 +349,40 @@ void sort_unique(row_list& rows)
 }
 
 namespace {
-shared<row> projected_row(const row& source, const std::vector<std::size_t>& indexes)
+// Copies value handles into the rows a pass builds. A value that many rows
+// share has a long ring, and joining it beside the source row's handle
+// writes to that handle's neighbour, in some row anywhere in memory.
+// Joining beside the copy made last of the same value writes only to
+// handles made moments ago. The copies remembered must outlive the copier:
+// they lie in the rows being built.
+class handle_copier {
+public:
+    void copy(shared<value>& slot, const shared<value>& source)
+    {
+        const value* object = source.get();
+        recent& last = recent_[(reinterpret_cast<std::uintptr_t>(object) >> 4) & (recent_count - 1)];
+        if (object != nullptr && last.object == object)
+            slot = *last.copy;
+        else
+            slot = source;
+        last.object = object;
+        last.copy = &slot;
+    }
+
+private:
+    struct recent {
+        const value* object = nullptr;
+        shared<value>* copy = nullptr;
+    };
+    static constexpr std::size_t recent_count = 256;
+    recent recent_[recent_count];
+};
+
+shared<row> projected_row(const row& source, const std::vector<std::size_t>& indexes, handle_copier& copier)
 {
-    return row::make(indexes.size(), [&source, &indexes](shared<value>* slots) {
+    return row::make(indexes.size(), [&](shared<value>* slots) {
         for (std::size_t i = 0; i < indexes.size(); ++i)
-            slots[i] = source[indexes[i]];
+            copier.copy(slots[i], source[indexes[i]]);
     });
 }
 } // namespace
@@ -367,6 +390,7 @@ shared<row> projected_row(const row& source, const std::vector<std::size_t>& ind
 row_list project_unique(const row_list& source, const std::vector<std::size_t>& indexes, bool prefix_of_sorted)
 {
     const sort_columns chosen{&indexes};
+    handle_copier copier;
     row_list projected;
     if (prefix_of_sorted) {
         // Sorted already; a repeat stands right after the row it repeats.
@@ -374,16 +398,24 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
             prefetch_ahead(source, i);
             if (i > 0 && !chosen.less(*source[i - 1], *source[i]))
                 continue;
-            projected.push_back(projected_row(*source[i], indexes));
+            projected.push_back(projected_row(*source[i], indexes, copier));
         }
         return projected;
     }
     // Sort the source rows by the projected values and build only the rows
     // that are kept, already in order.
-    std::vector<sort_record> order = sorted_order(source, chosen);
-    for (std::size_t i = 0; i < order.size(); ++i)
-        if (!repeats_previous(order, i, source, chosen))
-            projected.push_back(projected_row(*source[order[i].index], indexes));
+    // The sort records are given up before the rows are built, so that the
+    // two are never held at once.
+    std::vector<std::uint32_t> kept;
+    {
+        std::vector<sort_record> order = sorted_order(source, chosen);
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (!repeats_previous(order, i, source, chosen))
+                kept.push_back(order[i].index);
+    }
+    projected.reserve(kept.size());
+    for (std::uint32_t index : kept)
+        projected.push_back(projected_row(*source[index], indexes, copier));
     return projected;
 }
 
