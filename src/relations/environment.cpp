@@ -29,8 +29,9 @@ shared<environment> environment::parse(text::iterator& position) const
             break;
         shared<schema> relation_schema = parse_schema_columns(name, working);
         row_list rows;
+        value_dictionary shared_values(relation_schema->columns().size());
         for (;;) {
-            shared<row> next = parse_row(working, *relation_schema);
+            shared<row> next = parse_row(working, *relation_schema, &shared_values);
             if (next.empty())
                 break;
             rows.push_back(std::move(next));

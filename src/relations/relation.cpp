@@ -169,7 +169,7 @@ namespace {
 }
 } // namespace
 
-shared<row> parse_row(text::iterator& position, const schema& row_schema)
+shared<row> parse_row(text::iterator& position, const schema& row_schema, value_dictionary* shared_values)
 {
     const column_list& columns = row_schema.columns();
     text::iterator working = position;
@@ -184,7 +184,10 @@ shared<row> parse_row(text::iterator& position, const schema& row_schema)
                     throw_missing_comma(working);
                 working = after_comma;
             }
-            slots[i] = field_type.parse(working);
+            if (shared_values != nullptr)
+                shared_values->read(i, field_type, working, slots[i]);
+            else
+                slots[i] = field_type.parse(working);
             if (slots[i].empty()) {
                 if (i > 0)
                     throw_cannot_parse_field(field_type, working);

@@ -5,6 +5,7 @@
 #include "relations/schema.h"
 #include "text/dumpable.h"
 #include "text/shared.h"
+#include "values/dictionary.h"
 #include "values/value.h"
 
 #include <cstddef>
@@ -112,8 +113,9 @@ bool row_less(const row& a, const row& b);
 std::ostream& line_end(std::ostream& out);
 
 // Reads one row for the schema. An empty handle, position unchanged, when the
-// first field cannot be read: that is how a relation's rows end.
-shared<row> parse_row(text::iterator& position, const schema& row_schema);
+// first field cannot be read: that is how a relation's rows end. With a
+// dictionary, values equal to ones read before through it are shared.
+shared<row> parse_row(text::iterator& position, const schema& row_schema, value_dictionary* shared_values = nullptr);
 
 // Sorts ascending by row_less and drops rows equal to their predecessor.
 void sort_unique(row_list& rows);

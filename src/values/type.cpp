@@ -24,14 +24,22 @@ bool integer_type::contains(const type& other) const
 
 std::ostream& integer_type::operator>>(std::ostream& out) const { return out << "int"; }
 
-shared<value> string_type::parse(text::iterator& position) const
+std::optional<std::string_view> string_type::read(text::iterator& position) const
 {
     text::iterator working = position;
     auto content = read_string_literal(working);
     // A literal longer than the type allows is no literal of this type.
     if (!content || content->size() > max_length_)
-        return shared<value>();
+        return std::nullopt;
     position = working;
+    return content;
+}
+
+shared<value> string_type::parse(text::iterator& position) const
+{
+    auto content = read(position);
+    if (!content)
+        return shared<value>();
     return string_value::make(*content);
 }
 

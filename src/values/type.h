@@ -7,6 +7,8 @@
 #include "text/dumpable.h"
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace qorvantel {
 
@@ -44,6 +46,10 @@ public:
     explicit string_type(std::uint32_t max_length) noexcept : type(type_kind::string), max_length_(max_length) {}
 
     std::uint32_t max_length() const noexcept { return max_length_; }
+
+    // The characters of a string literal of this type; nothing, position
+    // unchanged, when there is none or it is longer than the type allows.
+    std::optional<std::string_view> read(text::iterator& position) const;
 
     shared<value> parse(text::iterator& position) const override;
     bool contains(const type& other) const override;
