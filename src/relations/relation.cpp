@@ -99,8 +99,11 @@ table::~table()
     for (shared<row>& each : rows_)
         if (!each.unique())
             each.release();
-    std::sort(rows_.begin(), rows_.end(),
-              [](const shared<row>& a, const shared<row>& b) { return std::less<const row*>()(a.get(), b.get()); });
+    // Only a table sorted after it was filled holds its rows out of the
+    // order they were made in.
+    if (reordered_)
+        std::sort(rows_.begin(), rows_.end(),
+                  [](const shared<row>& a, const shared<row>& b) { return std::less<const row*>()(a.get(), b.get()); });
     for (shared<row>& each : rows_)
         each.release();
 }
@@ -117,6 +120,7 @@ const row_list& table::rows() const
     if (!sorted_) {
         sort_unique(rows_);
         sorted_ = true;
+        reordered_ = true;
     }
     return rows_;
 }

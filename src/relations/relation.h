@@ -81,6 +81,9 @@ private:
     // contents, so it may happen behind a const reference.
     mutable row_list rows_;
     mutable bool sorted_ = true;
+    // Sorted after it was filled, so the rows no longer stand in the order
+    // they were made in.
+    mutable bool reordered_ = false;
 };
 
 class relation : public dumpable {
