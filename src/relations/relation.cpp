@@ -323,8 +323,7 @@ bool repeats_previous(const std::vector<sort_record>& order, std::size_t i, cons
 {
     if (i == 0 || compare_keys(order[i - 1], order[i]) != 0)
         return false;
-    return (order[i - 1].exact && order[i].exact)
-        || !columns.less(*rows[order[i - 1].index], *rows[order[i].index]);
+    return (order[i - 1].exact && order[i].exact) || !columns.less(*rows[order[i - 1].index], *rows[order[i].index]);
 }
 } // namespace
 

@@ -118,7 +118,8 @@ void value_dictionary::read(std::size_t column, const type& field_type, text::it
             return;
         // The key is the number itself: equal keys are equal values.
         key = static_cast<std::uint32_t>(*number);
-        found = find(table, key, [](const value&) { return true; }, spot);
+        auto same = [](const value&) { return true; };
+        found = find(table, key, same, spot);
         if (found == nullptr)
             slot = shared<value>(new integer_value(*number));
     } else {

@@ -52,10 +52,17 @@ TEST(ValueDictionary, ReadsWhatTheTypeReads)
         const char* value;
     };
     const case_ cases[] = {
-        {integer, "42, x", "42"},      {integer, "  -7", "-7"},       {integer, "+5", "5"},
-        {integer, "2147483648", "<none>"}, {integer, "'a'", "<none>"}, {integer, "", "<none>"},
-        {short_string, "'abc'", "'abc'"}, {short_string, "'abcd'", "<none>"}, {short_string, "''", "''"},
-        {short_string, "'ab", "<none>"}, {short_string, "7", "<none>"},
+        {integer, "42, x", "42"},
+        {integer, "  -7", "-7"},
+        {integer, "+5", "5"},
+        {integer, "2147483648", "<none>"},
+        {integer, "'a'", "<none>"},
+        {integer, "", "<none>"},
+        {short_string, "'abc'", "'abc'"},
+        {short_string, "'abcd'", "<none>"},
+        {short_string, "''", "''"},
+        {short_string, "'ab", "<none>"},
+        {short_string, "7", "<none>"},
     };
     for (const case_& each : cases) {
         value_dictionary dictionary(1);
