@@ -300,10 +300,7 @@ std::vector<sort_record> sorted_order(const row_list& rows, const sort_columns& 
 {
     std::vector<sort_record> order(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i + 64 < rows.size())
-            rows[i + 64].get()->prefetch_handles();
-        if (i + 32 < rows.size())
-            rows[i + 32].get()->prefetch_values();
+        prefetch_ahead(rows, i);
         encode_key(*rows[i], columns, order[i]);
         order[i].index = static_cast<std::uint32_t>(i);
     }
@@ -325,19 +322,25 @@ bool repeats_previous(const std::vector<sort_record>& order, std::size_t i, cons
         return false;
     return (order[i - 1].exact && order[i].exact) || !columns.less(*rows[order[i - 1].index], *rows[order[i].index]);
 }
+
+// The positions of the rows in ascending order of the chosen values, each
+// value combination once. The sort records are given up before returning,
+// so that a caller building rows from the positions never holds both.
+std::vector<std::uint32_t> kept_in_order(const row_list& rows, const sort_columns& columns)
+{
+    std::vector<sort_record> order = sorted_order(rows, columns);
+    std::vector<std::uint32_t> kept;
+    kept.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (!repeats_previous(order, i, rows, columns))
+            kept.push_back(order[i].index);
+    return kept;
+}
 } // namespace
 
 void sort_unique(row_list& rows)
 {
-    const sort_columns all{nullptr};
-    std::vector<std::uint32_t> kept;
-    {
-        std::vector<sort_record> order = sorted_order(rows, all);
-        kept.reserve(order.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            if (!repeats_previous(order, i, rows, all))
-                kept.push_back(order[i].index);
-    }
+    std::vector<std::uint32_t> kept = kept_in_order(rows, sort_columns{nullptr});
     // Gather the kept handles into a new list in order. Reading the old list
     // at known positions can be fetched ahead, which following the cycles of
     // the permutation in place could not; the records are gone by now, so
@@ -410,15 +413,7 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
     }
     // Sort the source rows by the projected values and build only the rows
     // that are kept, already in order.
-    // The sort records are given up before the rows are built, so that the
-    // two are never held at once.
-    std::vector<std::uint32_t> kept;
-    {
-        std::vector<sort_record> order = sorted_order(source, chosen);
-        for (std::size_t i = 0; i < order.size(); ++i)
-            if (!repeats_previous(order, i, source, chosen))
-                kept.push_back(order[i].index);
-    }
+    std::vector<std::uint32_t> kept = kept_in_order(source, chosen);
     projected.reserve(kept.size());
     for (std::uint32_t index : kept)
         projected.push_back(projected_row(*source[index], indexes, copier));
