@@ -6,10 +6,10 @@
 namespace qorvantel {
 
 namespace {
-// Each comparator calls less in a fixed order; the order decides which value
+// Each comparator compares in a fixed order; the order decides which value
 // a type mismatch names first.
-bool compare_eq(const shared<value>& l, const shared<value>& r) { return !value_less(*l, *r) && !value_less(*r, *l); }
-bool compare_neq(const shared<value>& l, const shared<value>& r) { return value_less(*l, *r) || value_less(*r, *l); }
+bool compare_eq(const shared<value>& l, const shared<value>& r) { return value_compare(*l, *r) == 0; }
+bool compare_neq(const shared<value>& l, const shared<value>& r) { return value_compare(*l, *r) != 0; }
 bool compare_lte(const shared<value>& l, const shared<value>& r) { return !value_less(*r, *l); }
 bool compare_lt(const shared<value>& l, const shared<value>& r) { return value_less(*l, *r); }
 bool compare_gte(const shared<value>& l, const shared<value>& r) { return !value_less(*l, *r); }

@@ -81,9 +81,11 @@ shared<relation> merge(shared<schema> result_schema, const shared<relation>& lef
     while (i < l.size() && j < r.size()) {
         prefetch_ahead(l, i);
         prefetch_ahead(r, j);
-        if (row_less(*l[i], *r[j])) {
+        // One comparison decides all three cases.
+        int order = row_compare(*l[i], *r[j]);
+        if (order < 0) {
             rows.push_back(l[i++]);
-        } else if (row_less(*r[j], *l[i])) {
+        } else if (order > 0) {
             if (keep_right)
                 rows.push_back(r[j]);
             ++j;

@@ -143,18 +143,13 @@ std::ostream& relation::operator>>(std::ostream& out) const
     return line_end(out);
 }
 
-bool row_less(const row& a, const row& b)
+int row_compare(const row& a, const row& b)
 {
     std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const value& left = *a[i];
-        const value& right = *b[i];
-        if (value_less(left, right))
-            return true;
-        if (value_less(right, left))
-            return false;
-    }
-    return a.size() < b.size();
+    for (std::size_t i = 0; i < common; ++i)
+        if (int order = value_compare(*a[i], *b[i]); order != 0)
+            return order;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 namespace {
@@ -221,14 +216,9 @@ struct sort_columns {
     {
         if (indexes == nullptr)
             return row_less(a, b);
-        for (std::size_t i = 0; i < indexes->size(); ++i) {
-            const value& left = at(a, i);
-            const value& right = at(b, i);
-            if (value_less(left, right))
-                return true;
-            if (value_less(right, left))
-                return false;
-        }
+        for (std::size_t i = 0; i < indexes->size(); ++i)
+            if (int order = value_compare(at(a, i), at(b, i)); order != 0)
+                return order < 0;
         return false;
     }
 };

@@ -109,8 +109,10 @@ private:
 // a table whose rows lie scattered in memory.
 void prefetch_ahead(const row_list& rows, std::size_t current) noexcept;
 
-// Lexicographic order over the values; a shorter row first on a tie.
-bool row_less(const row& a, const row& b);
+// Lexicographic order over the values, a shorter row first on a tie: -1, 0
+// or 1 as a sorts before, with or after b.
+int row_compare(const row& a, const row& b);
+inline bool row_less(const row& a, const row& b) { return row_compare(a, b) < 0; }
 
 // Writes a line end: a newline, then a flush.
 std::ostream& line_end(std::ostream& out);

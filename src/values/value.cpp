@@ -19,27 +19,34 @@ void throw_type_mismatch(const dumpable& a, const dumpable& b)
 
 namespace {
 // Byte order: compared as unsigned bytes, the shorter string first on a tie.
-inline bool bytes_less(std::string_view a, std::string_view b) noexcept
+inline int bytes_compare(std::string_view a, std::string_view b) noexcept
 {
     std::size_t common = a.size() < b.size() ? a.size() : b.size();
     int order = std::memcmp(a.data(), b.data(), common);
-    return order != 0 ? order < 0 : a.size() < b.size();
+    if (order != 0)
+        return order < 0 ? -1 : 1;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 } // namespace
 
-bool value_less(const value& a, const value& b)
+int value_compare(const value& a, const value& b)
 {
     if (a.kind() != b.kind())
         throw_type_mismatch(a, b);
     switch (a.kind()) {
-    case value_kind::integer:
-        return static_cast<const integer_value&>(a).number() < static_cast<const integer_value&>(b).number();
-    case value_kind::string:
-        return bytes_less(static_cast<const string_value&>(a).content(), static_cast<const string_value&>(b).content());
-    case value_kind::symbol:
-        return bytes_less(static_cast<const symbol_value&>(a).content(), static_cast<const symbol_value&>(b).content());
+    case value_kind::integer: {
+        std::int32_t x = static_cast<const integer_value&>(a).number();
+        std::int32_t y = static_cast<const integer_value&>(b).number();
+        return x < y ? -1 : x > y ? 1 : 0;
     }
-    return false;
+    case value_kind::string:
+        return bytes_compare(static_cast<const string_value&>(a).content(),
+                             static_cast<const string_value&>(b).content());
+    case value_kind::symbol:
+        return bytes_compare(static_cast<const symbol_value&>(a).content(),
+                             static_cast<const symbol_value&>(b).content());
+    }
+    return 0;
 }
 
 void append_written(std::string& line, const value& written)

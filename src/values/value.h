@@ -94,12 +94,15 @@ private:
     std::string content_;
 };
 
-// The total order of values: a strictly before b. Values of different kinds
-// raise "Type mismatch between a and b.". Same result as a.less(b), without
-// the virtual call, for the hot paths (sorting, merging, conditions).
-bool value_less(const value& a, const value& b);
-// Neither is less than the other, a before b tested first.
-inline bool value_equal(const value& a, const value& b) { return !value_less(a, b) && !value_less(b, a); }
+// The total order of values: -1, 0 or 1 as a sorts before, with or after b,
+// in one comparison. Values of different kinds raise "Type mismatch between
+// a and b.". The same order as a.less(b), without the virtual call, for the
+// hot paths (sorting, merging, conditions).
+int value_compare(const value& a, const value& b);
+// a strictly before b.
+inline bool value_less(const value& a, const value& b) { return value_compare(a, b) < 0; }
+// Neither sorts before the other; a type mismatch names a first.
+inline bool value_equal(const value& a, const value& b) { return value_compare(a, b) == 0; }
 [[noreturn]] void throw_type_mismatch(const dumpable& a, const dumpable& b);
 
 // Appends the written form of the value to line: the same characters as its

@@ -153,6 +153,9 @@ TEST(ValueTest, OrderWithinEachKind)
         EXPECT_EQ(value_less(*each.a, *each.b), each.a_before_b);
         EXPECT_EQ(value_less(*each.b, *each.a), each.b_before_a);
         EXPECT_EQ(value_equal(*each.a, *each.b), !each.a_before_b && !each.b_before_a);
+        int expected = each.a_before_b ? -1 : each.b_before_a ? 1 : 0;
+        EXPECT_EQ(value_compare(*each.a, *each.b), expected);
+        EXPECT_EQ(value_compare(*each.b, *each.a), -expected);
     }
 
     std::vector<shared<value>> sorted = {literal("'A'"), literal("'a'"), literal("'B'"), literal("'ab'")};
@@ -177,6 +180,7 @@ TEST(ValueTest, ComparingKindsIsAMismatchNamingTheReceiverFirst)
         shared<value> b = literal(each.b);
         EXPECT_EQ(error_of([&] { a->less(*b); }), each.message);
         EXPECT_EQ(error_of([&] { value_less(*a, *b); }), each.message);
+        EXPECT_EQ(error_of([&] { value_compare(*a, *b); }), each.message);
     }
 }
 
