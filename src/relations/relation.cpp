@@ -88,22 +88,22 @@ void prefetch_ahead(const row_list& rows, std::size_t current) noexcept
 
 table::~table()
 {
-    // Rows this table shares with another only leave their rings; that
-    // touches the neighbouring handles, which lie in the other table's list
-    // in much the same order, so it is done in list order. Rows held here
-    // alone are deleted with their values, which is done in the order they
-    // lie in memory: a sorted table's rows are scattered, but a row and its
-    // values were made side by side and rows one after another, so deleting
-    // them in address order reads memory as one stream. The handles are
-    // put in that order in place, so that releasing takes no memory.
-    for (shared<row>& each : rows_)
-        if (!each.unique())
-            each.release();
-    // Only a table sorted after it was filled holds its rows out of the
-    // order they were made in.
-    if (reordered_)
+    // A table sorted after it was filled holds its rows out of the order
+    // they were made in, which is their order in memory. Rows it shares
+    // with another table only leave their rings; that touches the
+    // neighbouring handles, which lie in the other table's list in much the
+    // same order, so it is done in list order. The rows held here alone are
+    // deleted with their values, and that is done in address order, where a
+    // row and its values lie side by side and rows one after another, so
+    // memory is read as one stream. The handles are put in that order in
+    // place, so that releasing takes no memory.
+    if (reordered_) {
+        for (shared<row>& each : rows_)
+            if (!each.unique())
+                each.release();
         std::sort(rows_.begin(), rows_.end(),
                   [](const shared<row>& a, const shared<row>& b) { return std::less<const row*>()(a.get(), b.get()); });
+    }
     for (shared<row>& each : rows_)
         each.release();
 }
