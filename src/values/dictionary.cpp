@@ -1,7 +1,6 @@
 // The per-column value dictionary used while reading relations.
 #include "values/dictionary.h"
 
-#include <cstring>
 #include <string_view>
 
 namespace qorvantel {
@@ -41,6 +40,15 @@ std::uint64_t hash_characters(std::string_view characters) noexcept
 
 value_dictionary::value_dictionary(std::size_t columns) : columns_(columns) {}
 
+value_dictionary::entry& value_dictionary::free_entry(std::vector<entry>& entries, std::uint64_t key)
+{
+    std::size_t mask = entries.size() - 1;
+    std::size_t at = slot_of(key, entries.size());
+    while (entries[at].newest != nullptr)
+        at = (at + 1) & mask;
+    return entries[at];
+}
+
 template <class Same>
 shared<value>* value_dictionary::find(column_table& table, std::uint64_t key, Same same, entry*& spot)
 {
@@ -73,11 +81,7 @@ void value_dictionary::remember(column_table& table, entry* spot, std::uint64_t 
             return;
         }
         grow(table);
-        std::size_t mask = table.entries.size() - 1;
-        std::size_t at = slot_of(key, table.entries.size());
-        while (table.entries[at].newest != nullptr)
-            at = (at + 1) & mask;
-        spot = &table.entries[at];
+        spot = &free_entry(table.entries, key);
     }
     spot->key = key;
     spot->newest = &slot;
@@ -88,15 +92,9 @@ void value_dictionary::grow(column_table& table)
 {
     std::vector<entry> old = std::move(table.entries);
     table.entries.assign(old.size() * 2, entry{0, nullptr});
-    std::size_t mask = table.entries.size() - 1;
-    for (const entry& each : old) {
-        if (each.newest == nullptr)
-            continue;
-        std::size_t at = slot_of(each.key, table.entries.size());
-        while (table.entries[at].newest != nullptr)
-            at = (at + 1) & mask;
-        table.entries[at] = each;
-    }
+    for (const entry& each : old)
+        if (each.newest != nullptr)
+            free_entry(table.entries, each.key) = each;
     // The share of repeats is judged afresh for the larger table.
     table.lookups = 0;
     table.hits = 0;

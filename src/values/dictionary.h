@@ -55,6 +55,8 @@ private:
     // Adds the new value in slot at spot, unless the table is full.
     void remember(column_table& table, entry* spot, std::uint64_t key, shared<value>& slot);
     void grow(column_table& table);
+    // The first free entry on the key's probe sequence.
+    static entry& free_entry(std::vector<entry>& entries, std::uint64_t key);
 
     std::vector<column_table> columns_;
 };
