@@ -84,27 +84,35 @@ shared<condition> arithmetic_condition::parse(text::iterator& position) const
     return shared<condition>();
 }
 
-namespace {
-// A symbol operand names a column of the tested row; any other operand
-// stands for itself.
-const shared<value>& resolve(const shared<value>& operand, const shared<row>& tested, const schema& row_schema)
+const shared<value>& arithmetic_condition::resolve(std::size_t operand, const shared<row>& tested,
+                                                   const shared<schema>& row_schema) const
 {
-    if (operand->kind() != value_kind::symbol)
-        return operand;
-    auto index = find_column(row_schema, *operand);
-    if (!index)
-        throw_column_not_found(*operand, row_schema);
-    return (*tested)[*index];
+    if (resolved_for_.get() != row_schema.get()) {
+        // A symbol operand names a column of the tested row; any other
+        // operand stands for itself.
+        operand_columns_.assign(arguments_.size(), literal_operand);
+        for (std::size_t i = 0; i < arguments_.size(); ++i) {
+            if (arguments_[i]->kind() != value_kind::symbol)
+                continue;
+            auto index = find_column(*row_schema, *arguments_[i]);
+            operand_columns_[i] = index ? *index : missing_column;
+        }
+        resolved_for_ = row_schema;
+    }
+    std::size_t column = operand_columns_[operand];
+    if (column == literal_operand)
+        return arguments_[operand];
+    if (column == missing_column)
+        throw_column_not_found(*arguments_[operand], *row_schema);
+    return (*tested)[column];
 }
-} // namespace
 
 bool arithmetic_condition::test(const shared<row>& tested, const shared<schema>& row_schema) const
 {
-    const schema& columns = *row_schema;
     for (std::size_t i = 0; i + 1 < arguments_.size(); ++i) {
         // The right operand is resolved before the left one.
-        const shared<value>& right = resolve(arguments_[i + 1], tested, columns);
-        const shared<value>& left = resolve(arguments_[i], tested, columns);
+        const shared<value>& right = resolve(i + 1, tested, row_schema);
+        const shared<value>& left = resolve(i, tested, row_schema);
         if (!op_->comparator(left, right))
             return false;
     }

@@ -66,8 +66,21 @@ public:
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
+    // The operand's value in the tested row: the operand itself, or the row's
+    // value in the column it names.
+    const shared<value>& resolve(std::size_t operand, const shared<row>& tested,
+                                 const shared<schema>& row_schema) const;
+
     const arithmetic_operator* op_ = nullptr;
     std::vector<shared<value>> arguments_;
+    // Where each operand stands in the schema last tested against, which is
+    // the same for every row of a select: a column index, or one of the two
+    // marks below. Looking names up once per schema rather than once per
+    // row keeps a select over a wide schema linear in its rows.
+    static constexpr std::size_t literal_operand = static_cast<std::size_t>(-1);
+    static constexpr std::size_t missing_column = static_cast<std::size_t>(-2);
+    mutable shared<schema> resolved_for_;
+    mutable std::vector<std::size_t> operand_columns_;
 };
 
 } // namespace qorvantel
