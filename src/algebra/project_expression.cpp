@@ -78,8 +78,7 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
     for (std::size_t index : indexes)
         columns.push_back(argument_schema.columns()[index]);
     shared<schema> projected(new schema(argument_schema.name(), std::move(columns)));
-    if (!has_distinct_names(projected->columns()))
-        throw_duplicate_columns(*projected);
+    require_distinct_names(*projected);
 
     const shared<table>& source = argument->relation_table();
     if (keeps_order && indexes.size() == argument_schema.columns().size()) {

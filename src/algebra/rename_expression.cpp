@@ -33,8 +33,7 @@ shared<relation> rename_expression::evaluate(const shared<environment>& environm
     for (std::size_t i = 0; i < names.size(); ++i)
         columns.push_back(shared<column>(new column(names[i], old_columns[i]->column_type())));
     shared<schema> renamed(new schema(new_names_->name(), std::move(columns)));
-    if (!has_distinct_names(renamed->columns()))
-        throw_duplicate_columns(*renamed);
+    require_distinct_names(*renamed);
     // The rows are the argument's own: the table object itself is shared.
     return shared<relation>(new relation(std::move(renamed), argument->relation_table()));
 }

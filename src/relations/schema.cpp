@@ -36,8 +36,7 @@ shared<schema> parse_schema_columns(shared<value> name, text::iterator& position
     column_list columns;
     parse_sequence("schema columns", position, parse_column, columns, 1, 2147483647, "(", ",", ")");
     shared<schema> result(new schema(std::move(name), std::move(columns)));
-    if (!has_distinct_names(result->columns()))
-        throw_duplicate_columns(*result);
+    require_distinct_names(*result);
     return result;
 }
 
@@ -84,8 +83,10 @@ void throw_column_not_found(const value& name, const schema& in)
     throw_message(message);
 }
 
-void throw_duplicate_columns(const schema& in)
+void require_distinct_names(const schema& in)
 {
+    if (has_distinct_names(in.columns()))
+        return;
     error_message message;
     message << "Duplicate columns in " << in << ".";
     throw_message(message);

@@ -78,7 +78,8 @@ bool has_distinct_names(const column_list& columns);
 // Index of the first column whose name equals name.
 std::optional<std::size_t> find_column(const schema& in, const value& name);
 [[noreturn]] void throw_column_not_found(const value& name, const schema& in);
-[[noreturn]] void throw_duplicate_columns(const schema& in);
+// Raises "Duplicate columns in ..." unless the schema's names are distinct.
+void require_distinct_names(const schema& in);
 
 // The common schema of union and minus: a's names, for each column the type
 // that contains the other; no schema name.
