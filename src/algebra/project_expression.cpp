@@ -11,7 +11,6 @@
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace qorvantel {
@@ -40,38 +39,15 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
     shared<relation> argument = argument_->evaluate(environment);
     const schema& argument_schema = *argument->relation_schema();
 
-    // Each listed name is looked up once per evaluation, by a scan of the
-    // schema, or through a sorted index when both lists are long.
-    const column_list& argument_columns = argument_schema.columns();
-    std::vector<std::size_t> by_name;
-    if (projected_columns_->size() * argument_columns.size() > 4096) {
-        by_name.resize(argument_columns.size());
-        for (std::size_t i = 0; i < by_name.size(); ++i)
-            by_name[i] = i;
-        // Stable, so that among equal names the first column comes first.
-        std::stable_sort(by_name.begin(), by_name.end(), [&argument_columns](std::size_t a, std::size_t b) {
-            return value_less(*argument_columns[a]->name(), *argument_columns[b]->name());
-        });
-    }
+    std::vector<std::optional<std::size_t>> found = find_columns(argument_schema, *projected_columns_);
     std::vector<std::size_t> indexes;
-    indexes.reserve(projected_columns_->size());
+    indexes.reserve(found.size());
     bool keeps_order = true;
-    for (const auto& name : *projected_columns_) {
-        std::optional<std::size_t> index;
-        if (by_name.empty()) {
-            index = find_column(argument_schema, *name);
-        } else {
-            auto found = std::lower_bound(by_name.begin(), by_name.end(), name,
-                                          [&argument_columns](std::size_t a, const shared<value>& n) {
-                                              return value_less(*argument_columns[a]->name(), *n);
-                                          });
-            if (found != by_name.end() && !value_less(*name, *argument_columns[*found]->name()))
-                index = *found;
-        }
-        if (!index)
-            throw_column_not_found(*name, argument_schema);
-        keeps_order = keeps_order && *index == indexes.size();
-        indexes.push_back(*index);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!found[i])
+            throw_column_not_found(*(*projected_columns_)[i], argument_schema);
+        keeps_order = keeps_order && *found[i] == indexes.size();
+        indexes.push_back(*found[i]);
     }
     column_list columns;
     columns.reserve(indexes.size());

@@ -76,6 +76,36 @@ std::optional<std::size_t> find_column(const schema& in, const value& name)
     return std::nullopt;
 }
 
+std::vector<std::optional<std::size_t>> find_columns(const schema& in, const std::vector<shared<value>>& names)
+{
+    std::vector<std::optional<std::size_t>> found;
+    found.reserve(names.size());
+    const column_list& columns = in.columns();
+    if (names.size() * columns.size() <= 4096) {
+        for (const auto& name : names)
+            found.push_back(find_column(in, *name));
+        return found;
+    }
+    std::vector<std::size_t> by_name(columns.size());
+    for (std::size_t i = 0; i < by_name.size(); ++i)
+        by_name[i] = i;
+    // Stable, so that among equal names the first column comes first.
+    std::stable_sort(by_name.begin(), by_name.end(), [&columns](std::size_t a, std::size_t b) {
+        return value_less(*columns[a]->name(), *columns[b]->name());
+    });
+    for (const auto& name : names) {
+        auto at
+            = std::lower_bound(by_name.begin(), by_name.end(), name, [&columns](std::size_t a, const shared<value>& n) {
+                  return value_less(*columns[a]->name(), *n);
+              });
+        if (at != by_name.end() && value_equal(*columns[*at]->name(), *name))
+            found.push_back(*at);
+        else
+            found.push_back(std::nullopt);
+    }
+    return found;
+}
+
 void throw_column_not_found(const value& name, const schema& in)
 {
     error_message message;

@@ -77,6 +77,9 @@ bool has_distinct_names(const column_list& columns);
 
 // Index of the first column whose name equals name.
 std::optional<std::size_t> find_column(const schema& in, const value& name);
+// find_column for each name in turn, through a sorted index of the schema's
+// names when both lists are long, so that wide schemas stay n log n.
+std::vector<std::optional<std::size_t>> find_columns(const schema& in, const std::vector<shared<value>>& names);
 [[noreturn]] void throw_column_not_found(const value& name, const schema& in);
 // Raises "Duplicate columns in ..." unless the schema's names are distinct.
 void require_distinct_names(const schema& in);
