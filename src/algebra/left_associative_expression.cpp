@@ -117,17 +117,14 @@ shared<relation> product_expression::combine(const shared<relation>& left, const
 {
     const schema& left_schema = *left->relation_schema();
     const schema& right_schema = *right->relation_schema();
-    // Any common name makes the schemas non-disjoint, and the message does
-    // not name it, so the right names are sorted once and each left name is
-    // looked up: wide schemas stay n log n.
-    std::vector<const value*> right_names;
-    right_names.reserve(right_schema.columns().size());
-    for (const auto& b : right_schema.columns())
-        right_names.push_back(b->name().get());
-    auto by_name = [](const value* a, const value* b) { return value_less(*a, *b); };
-    std::sort(right_names.begin(), right_names.end(), by_name);
-    for (const auto& a : left_schema.columns()) {
-        if (std::binary_search(right_names.begin(), right_names.end(), a->name().get(), by_name)) {
+    // Any common name makes the schemas non-disjoint; the message does not
+    // name it.
+    std::vector<shared<value>> left_names;
+    left_names.reserve(left_schema.columns().size());
+    for (const auto& a : left_schema.columns())
+        left_names.push_back(a->name());
+    for (const auto& found : find_columns(right_schema, left_names)) {
+        if (found) {
             error_message message;
             message << "Cannot product non-disjoint schemas: " << left_schema << " and " << right_schema << ".";
             throw_message(message);
