@@ -9,6 +9,7 @@
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 #include "text/diagnostics.h"
+#include "text/interrupt.h"
 
 #include <algorithm>
 
@@ -78,7 +79,8 @@ shared<relation> merge(shared<schema> result_schema, const shared<relation>& lef
     row_list rows;
     rows.reserve(keep_right ? l.size() + r.size() : l.size());
     std::size_t i = 0, j = 0;
-    while (i < l.size() && j < r.size()) {
+    for (std::size_t steps = 0; i < l.size() && j < r.size(); ++steps) {
+        check_interrupt_every(steps);
         prefetch_ahead(l, i);
         prefetch_ahead(r, j);
         // One comparison decides all three cases.
@@ -141,6 +143,7 @@ shared<relation> product_expression::combine(const shared<relation>& left, const
     rows.reserve(l.size() * r.size());
     for (const auto& a : l) {
         for (const auto& b : r) {
+            check_interrupt_every(rows.size());
             rows.push_back(row::make(a->size() + b->size(), [&a, &b](shared<value>* slots) {
                 std::copy(a->begin(), a->end(), slots);
                 std::copy(b->begin(), b->end(), slots + a->size());

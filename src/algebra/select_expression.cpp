@@ -3,6 +3,7 @@
 
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
+#include "text/interrupt.h"
 
 namespace qorvantel {
 
@@ -20,9 +21,11 @@ namespace {
 row_list kept_rows(const row_list& rows, const condition& predicate, const shared<schema>& row_schema)
 {
     row_list kept;
-    for (const auto& each : rows)
-        if (predicate.test(each, row_schema))
-            kept.push_back(each);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        check_interrupt_every(i);
+        if (predicate.test(rows[i], row_schema))
+            kept.push_back(rows[i]);
+    }
     return kept;
 }
 } // namespace
@@ -40,6 +43,9 @@ shared<relation> select_expression::evaluate(const shared<environment>& environm
         try {
             row_list kept = kept_rows(source.rows_in_any_order(), *condition_, argument_schema);
             return shared<relation>(new relation(argument_schema, table::unsorted(std::move(kept))));
+        } catch (const interrupted&) {
+            // Not an error of a row: nothing to find by a second pass.
+            throw;
         } catch (const std::exception&) {
         }
     }

@@ -60,7 +60,7 @@ void write_message(std::ostream& out, const char* message)
 }
 } // namespace
 
-void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out)
+void run_interactive(std::istream& environment_file, line_source& console, std::ostream& out)
 {
     shared<environment> loaded;
     {
@@ -69,11 +69,10 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
         loaded = parsing<environment>::require("environment", position);
         expect_end(position);
     }
+    console.environment_loaded(*loaded);
     std::string line;
     for (;;) {
-        out.put('$');
-        out.flush();
-        if (!std::getline(console, line))
+        if (!console.read_line(out, line))
             break;
         try {
             run_console_line(line, loaded, out);
@@ -83,6 +82,12 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
     }
     out.put('\n');
     out.flush();
+}
+
+void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out)
+{
+    stream_line_source lines(console);
+    run_interactive(environment_file, lines, out);
 }
 
 namespace {
@@ -133,7 +138,8 @@ void run_batch_files(const std::string& input_name, const std::string& output_na
 }
 } // namespace
 
-int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out)
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out,
+                     line_source* terminal)
 {
     try {
         switch (argc) {
@@ -142,7 +148,10 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
             break;
         case 2: {
             std::ifstream environment_file(argv[1]);
-            run_interactive(environment_file, console, out);
+            if (terminal != nullptr)
+                run_interactive(environment_file, *terminal, out);
+            else
+                run_interactive(environment_file, console, out);
             break;
         }
         case 3:
