@@ -72,6 +72,7 @@ private:
     static line_editor* current_;
 
     struct sigaction previous_interrupt_ {};
+    struct sigaction previous_quit_ {};
     std::string history_file_;
     std::string last_entry_;
     bool noticed_ = false;
@@ -107,6 +108,12 @@ line_editor::line_editor(std::ostream& out)
     sigemptyset(&on_ctrl_c.sa_mask);
     on_ctrl_c.sa_flags = 0;
     sigaction(SIGINT, &on_ctrl_c, &previous_interrupt_);
+    // Nothing typed may end the session but Ctrl-D: Ctrl-\ would quit it
+    // with a core dump.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGQUIT, &ignore, &previous_quit_);
 
     rl_readline_name = "qorvantel";
     // The library's own handlers would pass Ctrl-C on to the default
@@ -138,6 +145,7 @@ line_editor::line_editor(std::ostream& out)
 line_editor::~line_editor()
 {
     sigaction(SIGINT, &previous_interrupt_, nullptr);
+    sigaction(SIGQUIT, &previous_quit_, nullptr);
     current_ = nullptr;
 }
 
