@@ -169,7 +169,8 @@ def history_entries(path):
     """The lines of a history file, without a header line the library may write."""
     with open(path, 'rb') as source:
         lines = source.read().splitlines()
-    return [line for line in lines if not line.startswith(b'_HiStOrY_')]
+    # libedit writes a header line and blanks as \040.
+    return [line.replace(b'\\040', b' ') for line in lines if not line.startswith(b'_HiStOrY_')]
 
 
 # ---------------------------------------------------------------------------
@@ -197,6 +198,10 @@ def test_history_within_and_across_sessions(start, home):
     second.line(UP, EMP_AFTER_1)
     second.line(UP + UP, DEPT)
     require(second.finish() == 0, 'second session did not end with status 0')
+    # The first line of the second session repeated the last of the first.
+    entries = history_entries(os.path.join(home, '.qorvantel_history'))
+    query = b'select(Emp, GT(id, 1))'
+    require(entries == [query, b'Dept', query, b'Dept'], f'history file holds {entries!r}')
 
 
 def test_history_file(start, home):
