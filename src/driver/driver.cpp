@@ -2,6 +2,8 @@
 // are caught and shown.
 #include "driver/driver.h"
 
+#include "driver/block_output.h"
+
 #include "algebra/expression.h"
 #include "relations/environment.h"
 #include "text/diagnostics.h"
@@ -86,6 +88,22 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
 }
 
 namespace {
+// A batch run whose output goes to target in blocks (see block_output).
+// What was written is passed on before an error leaves, so that the error
+// message follows it on a shared stream. False when a write failed.
+bool run_batch_in_blocks(std::istream& in, std::streambuf* target)
+{
+    block_output block(target);
+    std::ostream out(&block);
+    try {
+        run_batch(in, out);
+    } catch (...) {
+        block.drain();
+        throw;
+    }
+    return block.drain();
+}
+
 [[noreturn]] void throw_usage()
 {
     throw std::runtime_error("syntax:\n"
@@ -121,14 +139,9 @@ void run_batch_files(const std::string& input_name, const std::string& output_na
         throw_file_error("Cannot open output file ", output_name);
     // A failure to write must not pass for success, but the error that
     // ended the run, if any, is the one to report.
-    try {
-        run_batch(in, out);
-    } catch (...) {
-        out.flush();
-        throw;
-    }
-    out.flush();
-    if (!out)
+    bool written = run_batch_in_blocks(in, out.rdbuf());
+    out.close();
+    if (!written || !out)
         throw_file_error("Cannot write output file ", output_name);
 }
 } // namespace
@@ -138,7 +151,8 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
     try {
         switch (argc) {
         case 1:
-            run_batch(console, out);
+            if (!run_batch_in_blocks(console, out.rdbuf()))
+                out.setstate(std::ios_base::badbit);
             break;
         case 2: {
             std::ifstream environment_file(argv[1]);
