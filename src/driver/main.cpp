@@ -18,5 +18,6 @@ int main(int argc, char** argv)
     if (argc == 2)
         terminal = qorvantel::open_line_editor(std::cout);
 #endif
-    return qorvantel::run_command_line(argc, argv, std::cin, std::cout, terminal.get());
+    return qorvantel::run_command_line(argc, argv, std::cin, std::cout, qorvantel::batch_ending::process_exits,
+                                       terminal.get());
 }
