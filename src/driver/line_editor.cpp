@@ -59,7 +59,7 @@ public:
     line_editor(const line_editor&) = delete;
     line_editor& operator=(const line_editor&) = delete;
 
-    void environment_loaded(const environment& loaded) override { words_ = completion_words(loaded); }
+    void environment_loaded(const environment& loaded) override;
     bool read_line(std::ostream& out, std::string& line) override;
 
 private:
@@ -73,6 +73,7 @@ private:
 
     struct sigaction previous_interrupt_ {};
     struct sigaction previous_quit_ {};
+    bool handling_signals_ = false;
     std::string history_file_;
     std::string last_entry_;
     bool noticed_ = false;
@@ -103,17 +104,6 @@ line_editor::line_editor(std::ostream& out)
     // classification follows the user's locale, and only on a terminal.
     std::setlocale(LC_CTYPE, "");
 
-    struct sigaction on_ctrl_c {};
-    on_ctrl_c.sa_handler = on_interrupt;
-    sigemptyset(&on_ctrl_c.sa_mask);
-    on_ctrl_c.sa_flags = 0;
-    sigaction(SIGINT, &on_ctrl_c, &previous_interrupt_);
-    // Nothing typed may end the session but Ctrl-D: Ctrl-\ would quit it
-    // with a core dump.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGQUIT, &ignore, &previous_quit_);
 
     rl_readline_name = "qorvantel";
     // The library's own handlers would pass Ctrl-C on to the default
@@ -144,9 +134,30 @@ line_editor::line_editor(std::ostream& out)
 
 line_editor::~line_editor()
 {
-    sigaction(SIGINT, &previous_interrupt_, nullptr);
-    sigaction(SIGQUIT, &previous_quit_, nullptr);
+    if (handling_signals_) {
+        sigaction(SIGINT, &previous_interrupt_, nullptr);
+        sigaction(SIGQUIT, &previous_quit_, nullptr);
+    }
     current_ = nullptr;
+}
+
+void line_editor::environment_loaded(const environment& loaded)
+{
+    words_ = completion_words(loaded);
+    // Only from here on: Ctrl-C while a large environment file is read
+    // still ends the program, as there is no session yet to go back to.
+    struct sigaction on_ctrl_c {};
+    on_ctrl_c.sa_handler = on_interrupt;
+    sigemptyset(&on_ctrl_c.sa_mask);
+    on_ctrl_c.sa_flags = 0;
+    sigaction(SIGINT, &on_ctrl_c, &previous_interrupt_);
+    // Nothing typed may end the session but Ctrl-D: Ctrl-\ would quit it
+    // with a core dump.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGQUIT, &ignore, &previous_quit_);
+    handling_signals_ = true;
 }
 
 bool line_editor::read_line(std::ostream& out, std::string& line)

@@ -13,8 +13,9 @@ namespace qorvantel {
 // A line editor when standard input and standard output are both
 // terminals, else null: then the console is read as a plain stream, so
 // that piped and redirected runs behave exactly as without the editor.
-// Notices (an unreadable history file) go to out. While the editor lives,
-// Ctrl-C requests an interrupt instead of ending the program.
+// Notices (an unreadable history file) go to out. Once the environment is
+// loaded and while the editor lives, Ctrl-C requests an interrupt instead of
+// ending the program.
 std::unique_ptr<line_source> open_line_editor(std::ostream& out);
 
 } // namespace qorvantel
