@@ -5,6 +5,7 @@
 #include "relations/environment.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <sstream>
 
 namespace qorvantel {
@@ -23,9 +24,11 @@ std::string name_text(const value& name)
 std::vector<std::string> completion_words(const environment& loaded)
 {
     const language_keywords& words = keywords();
-    std::vector<std::string> result{words.union_word.word(),   words.minus_word.word(),  words.product_word.word(),
-                                    words.select_word.word(),  words.project_word.word(), words.rename_word.word(),
-                                    "NOT", "AND", "OR", "EQ", "NEQ", "LT", "LTE", "GT", "GTE"};
+    std::vector<std::string> result{words.union_word.word(),  words.minus_word.word(),   words.product_word.word(),
+                                    words.select_word.word(), words.project_word.word(), words.rename_word.word()};
+    // The condition keywords live in the condition operators' tables.
+    for (const char* each : {"NOT", "AND", "OR", "EQ", "NEQ", "LT", "LTE", "GT", "GTE"})
+        result.emplace_back(each);
     for (const auto& [name, bound] : loaded.relations()) {
         result.push_back(name_text(*name));
         for (const auto& each : bound->relation_schema()->columns())

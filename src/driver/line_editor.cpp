@@ -104,7 +104,6 @@ line_editor::line_editor(std::ostream& out)
     // classification follows the user's locale, and only on a terminal.
     std::setlocale(LC_CTYPE, "");
 
-
     rl_readline_name = "qorvantel";
     // The library's own handlers would pass Ctrl-C on to the default
     // action, which ends the program.

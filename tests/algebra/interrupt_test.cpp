@@ -49,8 +49,13 @@ struct clear_on_exit {
 
 TEST(InterruptTest, EveryLongOperationStopsAndLeavesTheEnvironmentIntact)
 {
-    const char* queries[] = {"R", "product(R, S)", "select(R, GT(a, 10))", "project(R, b)", "project(R, a)",
-                             "union(R, R)", "minus(R, select(R, GT(b, 3)))"};
+    const char* queries[] = {"R",
+                             "product(R, S)",
+                             "select(R, GT(a, 10))",
+                             "project(R, b)",
+                             "project(R, a)",
+                             "union(R, R)",
+                             "minus(R, select(R, GT(b, 3)))"};
     for (const char* query : queries) {
         SCOPED_TRACE(query);
         const std::string expected = result_of(query, large_environment());
