@@ -6,6 +6,9 @@
 namespace qorvantel {
 
 namespace {
+// A chain of two or more operands.
+constexpr sequence_syntax arithmetic_arguments{"arguments of arithmetic condition", 2, unbounded, "(", ",", ")"};
+
 // Each comparator compares in a fixed order; the order decides which value
 // a type mismatch names first.
 bool compare_eq(const shared<value>& l, const shared<value>& r) { return value_compare(*l, *r) == 0; }
@@ -20,8 +23,8 @@ const logical_operator* logical_operators()
 {
     static const logical_operator table[] = {
         {keyword("NOT"), true, false, 1},
-        {keyword("AND"), false, false, 2147483647},
-        {keyword("OR"), true, true, 2147483647},
+        {keyword("AND"), false, false, unbounded},
+        {keyword("OR"), true, true, unbounded},
         {keyword(nullptr), false, false, 0},
     };
     return table;
@@ -47,8 +50,8 @@ shared<condition> logical_condition::parse(text::iterator& position) const
         if (!working.valid())
             continue;
         std::vector<shared<condition>> arguments;
-        parse_sequence("arguments of logical condition", working, parsing<condition>::try_parse, arguments, 1,
-                       op->max_arguments, "(", ",", ")");
+        const sequence_syntax syntax{"arguments of logical condition", 1, op->max_arguments, "(", ",", ")"};
+        parse_sequence(syntax, working, parsing<condition>::try_parse, arguments);
         position = working;
         return shared<condition>(new logical_condition(op, std::move(arguments)));
     }
@@ -76,8 +79,7 @@ shared<condition> arithmetic_condition::parse(text::iterator& position) const
         if (!working.valid())
             continue;
         std::vector<shared<value>> arguments;
-        parse_sequence("arguments of arithmetic condition", working, parsing<value>::try_parse, arguments, 2,
-                       2147483647, "(", ",", ")");
+        parse_sequence(arithmetic_arguments, working, parsing<value>::try_parse, arguments);
         position = working;
         return shared<condition>(new arithmetic_condition(op, std::move(arguments)));
     }

@@ -31,7 +31,8 @@ bool left_associative_expression::parse_terms(const char* keyword, const char* d
     match(working, keyword);
     if (!working.valid())
         return false;
-    parse_sequence(description, working, parsing<expression>::try_parse, terms, 1, 2147483647, "(", ",", ")");
+    const sequence_syntax terms_syntax{description, 1, unbounded, "(", ",", ")"};
+    parse_sequence(terms_syntax, working, parsing<expression>::try_parse, terms);
     position = working;
     return true;
 }

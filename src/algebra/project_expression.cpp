@@ -16,10 +16,14 @@
 namespace qorvantel {
 
 namespace {
+// The column names after the argument: no brackets of their own, since the
+// closing ")" belongs to the project expression.
+constexpr sequence_syntax projected_columns{"projected columns", 1, unbounded, nullptr, ",", nullptr};
+
 shared<symbol_list> parse_projected_columns(text::iterator& position)
 {
     shared<symbol_list> names(new symbol_list());
-    parse_sequence("projected columns", position, parse_symbol, *names, 1, 2147483647, nullptr, ",", nullptr);
+    parse_sequence(projected_columns, position, parse_symbol, *names);
     return names;
 }
 } // namespace
