@@ -17,11 +17,11 @@ shared<expression> select_expression::parse(text::iterator& position) const
 }
 
 namespace {
-row_list kept_rows(const row_list& rows, const condition& predicate, const shared<schema>& row_schema)
+row_list kept_rows(const row_list& rows, const bound_condition& predicate)
 {
     row_list kept;
     for (const auto& each : rows)
-        if (predicate.test(each, row_schema))
+        if (predicate.test(*each))
             kept.push_back(each);
     return kept;
 }
@@ -32,19 +32,17 @@ shared<relation> select_expression::evaluate(const shared<environment>& environm
     shared<relation> argument = argument_->evaluate(environment);
     const shared<schema>& argument_schema = argument->relation_schema();
     const table& source = *argument->relation_table();
-    if (!source.sorted()) {
-        // Test the rows as they are held and sort only those kept. A failing
-        // test raises its error at the first row that fails, and the message
-        // can name that row's values; so after an error the rows are tested
-        // again in row order, where the right row raises it.
-        try {
-            row_list kept = kept_rows(source.rows_in_any_order(), *condition_, argument_schema);
-            return shared<relation>(new relation(argument_schema, table::unsorted(std::move(kept))));
-        } catch (const std::exception&) {
-        }
+    std::unique_ptr<bound_condition> predicate = condition_->bind(argument_schema);
+    if (!source.sorted() && !predicate->may_raise()) {
+        // A test that cannot raise gives the same rows in any order: test
+        // the rows as they are held and sort only those kept.
+        row_list kept = kept_rows(source.rows_in_any_order(), *predicate);
+        return shared<relation>(new relation(argument_schema, table::unsorted(std::move(kept))));
     }
-    // A subsequence of a sorted, duplicate-free table stays so.
-    row_list kept = kept_rows(source.rows(), *condition_, argument_schema);
+    // A test that can raise must raise at the first row, in row order, that
+    // fails, since its message names that row's values. A subsequence of a
+    // sorted, duplicate-free table stays so.
+    row_list kept = kept_rows(source.rows(), *predicate);
     return shared<relation>(new relation(argument_schema, shared<table>(new table(std::move(kept)))));
 }
 
