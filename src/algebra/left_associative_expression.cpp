@@ -1,9 +1,9 @@
 // Union, minus and product.
 //
-// Union and minus merge their operands in one pass each and never sort: a
-// table read from an environment is sorted and free of repeated rows, every
-// operator keeps it so, and the merge then computes the exact set union or
-// difference, again sorted.
+// Union and minus merge their operands in one pass each over the rows in row
+// order: every table is a set in that order (one read from an environment is
+// sorted when it is first needed so), and the merge then computes the exact
+// set union or difference, again in row order, without sorting its result.
 #include "algebra/left_associative_expression.h"
 
 #include "parsing/keywords.h"

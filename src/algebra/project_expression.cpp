@@ -5,7 +5,7 @@
 // the form every table of the system has (sorted, each row once), because
 // union and minus merge on that form. A prefix projection of a sorted table
 // keeps the order, so it needs only a linear pass to drop repeats; any other
-// projection is sorted when its rows are first needed in order.
+// projection is sorted by its own values as it is built.
 #include "algebra/project_expression.h"
 
 #include "parsing/keywords.h"
