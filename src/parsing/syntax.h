@@ -25,6 +25,17 @@ namespace syntax_detail {
 [[noreturn]] void fail_next_member(const char* name, const text::iterator& position);
 [[noreturn]] void fail_member_count(std::int64_t count, const char* name, std::int32_t minimum, std::int32_t maximum,
                                     const text::iterator& position);
+
+// Reads one argument of an argument list at working; raises the missing
+// argument message, which reports where the list began.
+template <class A, class Parse>
+void read_argument(Parse parser, shared<A>& argument, const char* name, const char* keyword, text::iterator& working,
+                   const text::iterator& began)
+{
+    argument = parser(working);
+    if (argument.empty())
+        fail_argument(name, keyword, began);
+}
 } // namespace syntax_detail
 
 // keyword "(" first "," second ")". Returns false, with the position
@@ -41,15 +52,11 @@ bool parse_arguments(const char* keyword, text::iterator& position, const char* 
     match(working, "(");
     if (!working.valid())
         syntax_detail::fail_opening_arguments(keyword, position);
-    first = first_parser(working);
-    if (first.empty())
-        syntax_detail::fail_argument(first_name, keyword, position);
+    syntax_detail::read_argument(first_parser, first, first_name, keyword, working, position);
     match(working, ",");
     if (!working.valid())
         syntax_detail::fail_separating_arguments(keyword, position);
-    second = second_parser(working);
-    if (second.empty())
-        syntax_detail::fail_argument(second_name, keyword, position);
+    syntax_detail::read_argument(second_parser, second, second_name, keyword, working, position);
     match(working, ")");
     if (!working.valid())
         syntax_detail::fail_closing_arguments(keyword, position);
