@@ -5,7 +5,7 @@
 #pragma once
 
 #include "parsing/parsing.h"
-#include "relations/relation.h"
+#include "relations/row.h"
 #include "relations/schema.h"
 #include "text/dumpable.h"
 

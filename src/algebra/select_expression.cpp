@@ -16,34 +16,16 @@ shared<expression> select_expression::parse(text::iterator& position) const
     return shared<expression>(new select_expression(std::move(argument), std::move(predicate)));
 }
 
-namespace {
-row_list kept_rows(const row_list& rows, const bound_condition& predicate)
-{
-    row_list kept;
-    for (const auto& each : rows)
-        if (predicate.test(*each))
-            kept.push_back(each);
-    return kept;
-}
-} // namespace
-
 shared<relation> select_expression::evaluate(const shared<environment>& environment) const
 {
     shared<relation> argument = argument_->evaluate(environment);
     const shared<schema>& argument_schema = argument->relation_schema();
     const table& source = *argument->relation_table();
+    // Binding tells whether a test can raise; only a test that cannot may
+    // run over the rows in the order they are held.
     std::unique_ptr<bound_condition> predicate = condition_->bind(argument_schema);
-    if (!source.sorted() && !predicate->may_raise()) {
-        // A test that cannot raise gives the same rows in any order: test
-        // the rows as they are held and sort only those kept.
-        row_list kept = kept_rows(source.rows_in_any_order(), *predicate);
-        return shared<relation>(new relation(argument_schema, table::unsorted(std::move(kept))));
-    }
-    // A test that can raise must raise at the first row, in row order, that
-    // fails, since its message names that row's values. A subsequence of a
-    // sorted, duplicate-free table stays so.
-    row_list kept = kept_rows(source.rows(), *predicate);
-    return shared<relation>(new relation(argument_schema, shared<table>(new table(std::move(kept)))));
+    auto keep = [&predicate](const shared<row>& each) { return predicate->test(*each); };
+    return shared<relation>(new relation(argument_schema, source.filtered(keep, predicate->may_raise())));
 }
 
 std::ostream& select_expression::operator>>(std::ostream& out) const
