@@ -53,8 +53,8 @@ def ensure_strace():
 def write_calls(command, stdin_path, stdout_path, folder):
     """Runs command under strace and returns (exit status, write calls)."""
     summary = os.path.join(folder, 'strace.txt')
-    # LeakSanitizer cannot run under ptrace and aborts the program at exit,
-    # so a sanitizer build runs here without it; the other tests check leaks.
+    # The sanitizer build's leak checker cannot run under a tracer; the
+    # other suites check leaks.
     options = os.environ.get('ASAN_OPTIONS', '')
     env = dict(os.environ, ASAN_OPTIONS=(options + ':' if options else '') + 'detect_leaks=0')
     with open(stdin_path, 'rb') as stdin, open(stdout_path, 'wb') as stdout:
