@@ -6,6 +6,9 @@
 namespace qorvantel {
 
 namespace {
+// A chain of two or more operands.
+constexpr sequence_syntax arithmetic_arguments{"arguments of arithmetic condition", 2, unbounded, "(", ",", ")"};
+
 // Each comparator compares in a fixed order; the order decides which value
 // a type mismatch names first.
 bool compare_eq(const shared<value>& l, const shared<value>& r) { return value_compare(*l, *r) == 0; }
@@ -20,8 +23,8 @@ const logical_operator* logical_operators()
 {
     static const logical_operator table[] = {
         {keyword("NOT"), true, false, 1},
-        {keyword("AND"), false, false, 2147483647},
-        {keyword("OR"), true, true, 2147483647},
+        {keyword("AND"), false, false, unbounded},
+        {keyword("OR"), true, true, unbounded},
         {keyword(nullptr), false, false, 0},
     };
     return table;
@@ -47,20 +50,48 @@ shared<condition> logical_condition::parse(text::iterator& position) const
         if (!working.valid())
             continue;
         std::vector<shared<condition>> arguments;
-        parse_sequence("arguments of logical condition", working, parsing<condition>::try_parse, arguments, 1,
-                       op->max_arguments, "(", ",", ")");
+        const sequence_syntax syntax{"arguments of logical condition", 1, op->max_arguments, "(", ",", ")"};
+        parse_sequence(syntax, working, parsing<condition>::try_parse, arguments);
         position = working;
         return shared<condition>(new logical_condition(op, std::move(arguments)));
     }
     return shared<condition>();
 }
 
-bool logical_condition::test(const shared<row>& tested, const shared<schema>& row_schema) const
+namespace {
+// A logical operator over bound arguments: the arguments are tested in
+// order until one's result is the operator's stop_on.
+class bound_logical final : public bound_condition {
+public:
+    bound_logical(const logical_operator& op, std::vector<std::unique_ptr<bound_condition>> arguments, bool may_raise)
+        : bound_condition(may_raise), op_(op), arguments_(std::move(arguments))
+    {
+    }
+
+    bool test(const row& tested) const override
+    {
+        for (const auto& argument : arguments_)
+            if (argument->test(tested) == op_.stop_on)
+                return op_.result_on_stop;
+        return !op_.result_on_stop;
+    }
+
+private:
+    const logical_operator& op_;
+    std::vector<std::unique_ptr<bound_condition>> arguments_;
+};
+} // namespace
+
+std::unique_ptr<bound_condition> logical_condition::bind(const shared<schema>& row_schema) const
 {
-    for (const auto& argument : arguments_)
-        if (argument->test(tested, row_schema) == op_->stop_on)
-            return op_->result_on_stop;
-    return !op_->result_on_stop;
+    std::vector<std::unique_ptr<bound_condition>> bound;
+    bound.reserve(arguments_.size());
+    bool may_raise = false;
+    for (const auto& argument : arguments_) {
+        bound.push_back(argument->bind(row_schema));
+        may_raise = may_raise || bound.back()->may_raise();
+    }
+    return std::make_unique<bound_logical>(*op_, std::move(bound), may_raise);
 }
 
 std::ostream& logical_condition::operator>>(std::ostream& out) const
@@ -76,47 +107,106 @@ shared<condition> arithmetic_condition::parse(text::iterator& position) const
         if (!working.valid())
             continue;
         std::vector<shared<value>> arguments;
-        parse_sequence("arguments of arithmetic condition", working, parsing<value>::try_parse, arguments, 2,
-                       2147483647, "(", ",", ")");
+        parse_sequence(arithmetic_arguments, working, parsing<value>::try_parse, arguments);
         position = working;
         return shared<condition>(new arithmetic_condition(op, std::move(arguments)));
     }
     return shared<condition>();
 }
 
-const shared<value>& arithmetic_condition::resolve(std::size_t operand, const shared<row>& tested,
-                                                   const shared<schema>& row_schema) const
+namespace {
+// The kind of the values a column of the type holds.
+value_kind kind_of_values(const type& column_type)
 {
-    if (resolved_for_.get() != row_schema.get()) {
-        // A symbol operand names a column of the tested row; any other
-        // operand stands for itself.
-        operand_columns_.assign(arguments_.size(), literal_operand);
-        for (std::size_t i = 0; i < arguments_.size(); ++i) {
-            if (arguments_[i]->kind() != value_kind::symbol)
-                continue;
-            auto index = find_column(*row_schema, *arguments_[i]);
-            operand_columns_[i] = index ? *index : missing_column;
-        }
-        resolved_for_ = row_schema;
+    switch (column_type.kind()) {
+    case type_kind::integer:
+        return value_kind::integer;
+    case type_kind::string:
+        return value_kind::string;
+    case type_kind::symbol:
+        return value_kind::symbol;
     }
-    std::size_t column = operand_columns_[operand];
-    if (column == literal_operand)
-        return arguments_[operand];
-    if (column == missing_column)
-        throw_column_not_found(*arguments_[operand], *row_schema);
-    return (*tested)[column];
+    return value_kind::symbol;
 }
 
-bool arithmetic_condition::test(const shared<row>& tested, const shared<schema>& row_schema) const
-{
-    for (std::size_t i = 0; i + 1 < arguments_.size(); ++i) {
-        // The right operand is resolved before the left one.
-        const shared<value>& right = resolve(i + 1, tested, row_schema);
-        const shared<value>& left = resolve(i, tested, row_schema);
-        if (!op_->comparator(left, right))
-            return false;
+// A chain of comparisons whose operands are literals or column indexes.
+class bound_comparison final : public bound_condition {
+public:
+    // Where an operand's value comes from: the literal itself, or the
+    // tested row's value at a column index.
+    static constexpr std::size_t literal_operand = static_cast<std::size_t>(-1);
+    static constexpr std::size_t missing_column = static_cast<std::size_t>(-2);
+
+    bound_comparison(const arithmetic_operator& op, const std::vector<shared<value>>& arguments,
+                     shared<schema> row_schema, std::vector<std::size_t> columns, bool may_raise)
+        : bound_condition(may_raise), op_(op), arguments_(arguments), schema_(std::move(row_schema)),
+          columns_(std::move(columns))
+    {
     }
-    return true;
+
+    bool test(const row& tested) const override
+    {
+        for (std::size_t i = 0; i + 1 < arguments_.size(); ++i) {
+            // The right operand is resolved before the left one, so that of
+            // two missing columns the right one is named.
+            const shared<value>& right = resolve(i + 1, tested);
+            const shared<value>& left = resolve(i, tested);
+            if (!op_.comparator(left, right))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    const shared<value>& resolve(std::size_t operand, const row& tested) const
+    {
+        std::size_t column = columns_[operand];
+        if (column == literal_operand)
+            return arguments_[operand];
+        if (column == missing_column)
+            throw_column_not_found(*arguments_[operand], *schema_);
+        return tested[column];
+    }
+
+    const arithmetic_operator& op_;
+    // The condition's own operands, which outlive every binding of it.
+    const std::vector<shared<value>>& arguments_;
+    shared<schema> schema_;
+    std::vector<std::size_t> columns_;
+};
+} // namespace
+
+std::unique_ptr<bound_condition> arithmetic_condition::bind(const shared<schema>& row_schema) const
+{
+    // A symbol operand names a column of the tested row; any other operand
+    // stands for itself. The names are looked up together, once per binding.
+    std::vector<shared<value>> names;
+    for (const auto& argument : arguments_)
+        if (argument->kind() == value_kind::symbol)
+            names.push_back(argument);
+    std::vector<std::optional<std::size_t>> found = find_columns(*row_schema, names);
+
+    std::vector<std::size_t> columns(arguments_.size(), bound_comparison::literal_operand);
+    std::vector<value_kind> kinds(arguments_.size());
+    bool may_raise = false;
+    std::size_t next_name = 0;
+    for (std::size_t i = 0; i < arguments_.size(); ++i) {
+        kinds[i] = arguments_[i]->kind();
+        if (kinds[i] != value_kind::symbol)
+            continue;
+        const std::optional<std::size_t>& index = found[next_name++];
+        if (index) {
+            columns[i] = *index;
+            kinds[i] = kind_of_values(*row_schema->columns()[*index]->column_type());
+        } else {
+            columns[i] = bound_comparison::missing_column;
+            may_raise = true;
+        }
+    }
+    // Neighbours of different kinds raise a type mismatch when compared.
+    for (std::size_t i = 0; i + 1 < kinds.size(); ++i)
+        may_raise = may_raise || kinds[i] != kinds[i + 1];
+    return std::make_unique<bound_comparison>(*op_, arguments_, row_schema, std::move(columns), may_raise);
 }
 
 std::ostream& arithmetic_condition::operator>>(std::ostream& out) const

@@ -1,21 +1,47 @@
 // Conditions, the predicates of select: NOT, AND and OR over conditions, and
 // chained comparisons EQ, NEQ, LT, LTE, GT and GTE over literals and column
-// names. A condition knows no schema until a row is tested.
+// names. A condition knows no schema until it is bound to the schema of the
+// rows it is to test.
 #pragma once
 
 #include "parsing/parsing.h"
-#include "relations/relation.h"
+#include "relations/row.h"
 #include "relations/schema.h"
 #include "text/dumpable.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qorvantel {
 
+// A condition resolved against the schema of the rows it tests: its column
+// names are column indexes, and whether a test can raise is known before
+// the first row is tested.
+class bound_condition {
+public:
+    virtual ~bound_condition() = default;
+    virtual bool test(const row& tested) const = 0;
+
+    // False when no row can make test raise: every column named exists and
+    // every comparison is between operands of one kind. Only then is the
+    // result the same whatever order the rows are tested in; otherwise the
+    // first row in row order that raises must be the one to raise.
+    bool may_raise() const noexcept { return may_raise_; }
+
+protected:
+    explicit bound_condition(bool may_raise) noexcept : may_raise_(may_raise) {}
+
+private:
+    bool may_raise_;
+};
+
 class condition : public parsing<condition>, public dumpable {
 public:
-    virtual bool test(const shared<row>& tested, const shared<schema>& row_schema) const = 0;
+    // This condition over rows of the schema. Binding raises nothing: a
+    // column the schema lacks raises when a test reaches it, so that a
+    // relation with no rows selects without error.
+    virtual std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const = 0;
 };
 
 struct logical_operator {
@@ -45,7 +71,7 @@ public:
     }
 
     shared<condition> parse(text::iterator& position) const override;
-    bool test(const shared<row>& tested, const shared<schema>& row_schema) const override;
+    std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
@@ -62,25 +88,12 @@ public:
     }
 
     shared<condition> parse(text::iterator& position) const override;
-    bool test(const shared<row>& tested, const shared<schema>& row_schema) const override;
+    std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
 private:
-    // The operand's value in the tested row: the operand itself, or the row's
-    // value in the column it names.
-    const shared<value>& resolve(std::size_t operand, const shared<row>& tested,
-                                 const shared<schema>& row_schema) const;
-
     const arithmetic_operator* op_ = nullptr;
     std::vector<shared<value>> arguments_;
-    // Where each operand stands in the schema last tested against, which is
-    // the same for every row of a select: a column index, or one of the two
-    // marks below. Looking names up once per schema rather than once per
-    // row keeps a select over a wide schema linear in its rows.
-    static constexpr std::size_t literal_operand = static_cast<std::size_t>(-1);
-    static constexpr std::size_t missing_column = static_cast<std::size_t>(-2);
-    mutable shared<schema> resolved_for_;
-    mutable std::vector<std::size_t> operand_columns_;
 };
 
 } // namespace qorvantel

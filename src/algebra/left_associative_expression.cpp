@@ -1,9 +1,9 @@
 // Union, minus and product.
 //
-// Union and minus merge their operands in one pass each and never sort: a
-// table read from an environment is sorted and free of repeated rows, every
-// operator keeps it so, and the merge then computes the exact set union or
-// difference, again sorted.
+// Union and minus merge their operands in one pass each over the rows in row
+// order: every table is a set in that order (one read from an environment is
+// sorted when it is first needed so), and the merge then computes the exact
+// set union or difference, again in row order, without sorting its result.
 #include "algebra/left_associative_expression.h"
 
 #include "parsing/keywords.h"
@@ -32,7 +32,8 @@ bool left_associative_expression::parse_terms(const char* keyword, const char* d
     match(working, keyword);
     if (!working.valid())
         return false;
-    parse_sequence(description, working, parsing<expression>::try_parse, terms, 1, 2147483647, "(", ",", ")");
+    const sequence_syntax terms_syntax{description, 1, unbounded, "(", ",", ")"};
+    parse_sequence(terms_syntax, working, parsing<expression>::try_parse, terms);
     position = working;
     return true;
 }

@@ -5,7 +5,7 @@
 // the form every table of the system has (sorted, each row once), because
 // union and minus merge on that form. A prefix projection of a sorted table
 // keeps the order, so it needs only a linear pass to drop repeats; any other
-// projection is sorted when its rows are first needed in order.
+// projection is sorted by its own values as it is built.
 #include "algebra/project_expression.h"
 
 #include "parsing/keywords.h"
@@ -16,10 +16,14 @@
 namespace qorvantel {
 
 namespace {
+// The column names after the argument: no brackets of their own, since the
+// closing ")" belongs to the project expression.
+constexpr sequence_syntax projected_columns{"projected columns", 1, unbounded, nullptr, ",", nullptr};
+
 shared<symbol_list> parse_projected_columns(text::iterator& position)
 {
     shared<symbol_list> names(new symbol_list());
-    parse_sequence("projected columns", position, parse_symbol, *names, 1, 2147483647, nullptr, ",", nullptr);
+    parse_sequence(projected_columns, position, parse_symbol, *names);
     return names;
 }
 } // namespace

@@ -22,21 +22,11 @@ shared<relation> select_expression::evaluate(const shared<environment>& environm
     shared<relation> argument = argument_->evaluate(environment);
     const shared<schema>& argument_schema = argument->relation_schema();
     const table& source = *argument->relation_table();
-    auto keep = [&](const shared<row>& each) { return condition_->test(each, argument_schema); };
-    // Test the rows as they are held, so that a table not yet sorted sorts
-    // only those kept. A failing test raises its error at the first row that
-    // fails, and the message can name that row's values; so after an error
-    // the rows are tested again in row order, where the right row raises it.
-    shared<table> kept;
-    try {
-        kept = source.filtered(keep, false);
-    } catch (const interrupted&) {
-        // Not an error of a row: nothing to find by a second pass.
-        throw;
-    } catch (const std::exception&) {
-        kept = source.filtered(keep, true);
-    }
-    return shared<relation>(new relation(argument_schema, std::move(kept)));
+    // Binding tells whether a test can raise; only a test that cannot may
+    // run over the rows in the order they are held.
+    std::unique_ptr<bound_condition> predicate = condition_->bind(argument_schema);
+    auto keep = [&predicate](const shared<row>& each) { return predicate->test(*each); };
+    return shared<relation>(new relation(argument_schema, source.filtered(keep, predicate->may_raise())));
 }
 
 std::ostream& select_expression::operator>>(std::ostream& out) const

@@ -21,7 +21,10 @@ namespace qorvantel {
 
 // How deeply expressions and conditions may nest. Parsing, evaluating,
 // writing and destroying a tree all recurse once per level, so an unbounded
-// depth would overflow the stack on hostile input.
+// depth would overflow the stack on hostile input. A level costs at most
+// about 650 bytes of stack in a release build and 1,300 in a sanitizer build
+// (fuzz/measure_nesting.sh), so 1000 levels stay under 1.5 MiB of the usual
+// 8 MiB stack, far deeper than any query written by hand.
 constexpr std::size_t maximum_nesting_depth = 1000;
 
 // Counts the registry dispatches in progress; throws past the bound.

@@ -3,56 +3,53 @@
 
 namespace qorvantel::syntax_detail {
 
-void fail_opening_arguments(const char* keyword, const text::iterator& position)
+namespace {
+// Raises the message made of the parts, each streamed in turn.
+template <class... Parts>
+[[noreturn]] void fail(const Parts&... parts)
 {
     error_message message;
-    message << "Opening ( expected before " << keyword << " expression arguments " << position << ".";
+    (message << ... << parts);
     throw_message(message);
+}
+} // namespace
+
+void fail_opening_arguments(const char* keyword, const text::iterator& position)
+{
+    fail("Opening ( expected before ", keyword, " expression arguments ", position, ".");
 }
 
 void fail_argument(const char* name, const char* keyword, const text::iterator& position)
 {
-    error_message message;
-    message << name << " expected for " << keyword << " expression " << position << ".";
-    throw_message(message);
+    fail(name, " expected for ", keyword, " expression ", position, ".");
 }
 
 void fail_separating_arguments(const char* keyword, const text::iterator& position)
 {
-    error_message message;
-    message << "Separating , expected between " << keyword << " expression arguments " << position << ".";
-    throw_message(message);
+    fail("Separating , expected between ", keyword, " expression arguments ", position, ".");
 }
 
 void fail_closing_arguments(const char* keyword, const text::iterator& position)
 {
-    error_message message;
-    message << "Closing ) expected after " << keyword << " expression arguments " << position << ".";
-    throw_message(message);
+    fail("Closing ) expected after ", keyword, " expression arguments ", position, ".");
 }
 
 void fail_opening_sequence(const char* opening, const char* name, const text::iterator& position)
 {
-    error_message message;
-    message << "Opening " << opening << " expected before " << name << " sequence " << position << ".";
-    throw_message(message);
+    fail("Opening ", opening, " expected before ", name, " sequence ", position, ".");
 }
 
 void fail_next_member(const char* name, const text::iterator& position)
 {
     // No full stop: the position report ends the message.
-    error_message message;
-    message << "Cannot parse next member of " << name << " sequence " << position;
-    throw_message(message);
+    fail("Cannot parse next member of ", name, " sequence ", position);
 }
 
 void fail_member_count(std::int64_t count, const char* name, std::int32_t minimum, std::int32_t maximum,
                        const text::iterator& position)
 {
-    error_message message;
-    message << "Found " << count << " member(s) of " << name << " sequence while expected [" << minimum << "..."
-            << maximum << "] " << position << ".";
-    throw_message(message);
+    fail("Found ", count, " member(s) of ", name, " sequence while expected [", minimum, "...", maximum, "] ",
+         position, ".");
 }
 
 } // namespace qorvantel::syntax_detail

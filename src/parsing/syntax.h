@@ -11,6 +11,7 @@
 #include "text/text.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace qorvantel {
@@ -24,6 +25,17 @@ namespace syntax_detail {
 [[noreturn]] void fail_next_member(const char* name, const text::iterator& position);
 [[noreturn]] void fail_member_count(std::int64_t count, const char* name, std::int32_t minimum, std::int32_t maximum,
                                     const text::iterator& position);
+
+// Reads one argument of an argument list at working; raises the missing
+// argument message, which reports where the list began.
+template <class A, class Parse>
+void read_argument(Parse parser, shared<A>& argument, const char* name, const char* keyword, text::iterator& working,
+                   const text::iterator& began)
+{
+    argument = parser(working);
+    if (argument.empty())
+        fail_argument(name, keyword, began);
+}
 } // namespace syntax_detail
 
 // keyword "(" first "," second ")". Returns false, with the position
@@ -40,15 +52,11 @@ bool parse_arguments(const char* keyword, text::iterator& position, const char* 
     match(working, "(");
     if (!working.valid())
         syntax_detail::fail_opening_arguments(keyword, position);
-    first = first_parser(working);
-    if (first.empty())
-        syntax_detail::fail_argument(first_name, keyword, position);
+    syntax_detail::read_argument(first_parser, first, first_name, keyword, working, position);
     match(working, ",");
     if (!working.valid())
         syntax_detail::fail_separating_arguments(keyword, position);
-    second = second_parser(working);
-    if (second.empty())
-        syntax_detail::fail_argument(second_name, keyword, position);
+    syntax_detail::read_argument(second_parser, second, second_name, keyword, working, position);
     match(working, ")");
     if (!working.valid())
         syntax_detail::fail_closing_arguments(keyword, position);
@@ -56,14 +64,34 @@ bool parse_arguments(const char* keyword, text::iterator& position, const char* 
     return true;
 }
 
+// The largest member count a sequence may allow: a sequence with this
+// maximum takes as many members as the text holds. The count messages write
+// it as a number, so it is the largest signed 32-bit value, not a mark.
+constexpr std::int32_t unbounded = std::numeric_limits<std::int32_t>::max();
+
+// What a sequence looks like: the name its messages use, the bounds on its
+// member count, and its literals. A null opening or closing means the
+// sequence has none; a null separator means members simply follow each other.
+struct sequence_syntax {
+    const char* name;
+    std::int32_t minimum;
+    std::int32_t maximum;
+    const char* opening;
+    const char* separator;
+    const char* closing;
+};
+
 // Reads members into the list. Between members of a sequence that has a
 // closing literal the separator may be left out; a sequence without one ends
 // quietly where no separator follows a member. Returns true or throws.
 template <class M, class Parse>
-bool parse_sequence(const char* name, text::iterator& position, Parse member_parser, std::vector<shared<M>>& members,
-                    std::int32_t minimum, std::int32_t maximum, const char* opening, const char* separator,
-                    const char* closing)
+bool parse_sequence(const sequence_syntax& syntax, text::iterator& position, Parse member_parser,
+                    std::vector<shared<M>>& members)
 {
+    const char* const name = syntax.name;
+    const char* const opening = syntax.opening;
+    const char* const separator = syntax.separator;
+    const char* const closing = syntax.closing;
     text::iterator committed = position;
     text::iterator scratch = committed;
     match(scratch, opening);
@@ -98,8 +126,8 @@ bool parse_sequence(const char* name, text::iterator& position, Parse member_par
         members.push_back(std::move(member));
         ++count;
     }
-    if (count < minimum || count > maximum)
-        syntax_detail::fail_member_count(count, name, minimum, maximum, position);
+    if (count < syntax.minimum || count > syntax.maximum)
+        syntax_detail::fail_member_count(count, name, syntax.minimum, syntax.maximum, position);
     position = committed;
     return true;
 }

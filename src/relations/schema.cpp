@@ -9,6 +9,13 @@
 
 namespace qorvantel {
 
+namespace {
+// A schema's columns "(name type, ...)" and a name schema's column names
+// "(name, ...)": at least one each, with no upper bound.
+constexpr sequence_syntax schema_columns{"schema columns", 1, unbounded, "(", ",", ")"};
+constexpr sequence_syntax name_schema_columns{"name schema columns", 1, unbounded, "(", ",", ")"};
+} // namespace
+
 std::ostream& column::operator>>(std::ostream& out) const { return out << name_ << ' ' << type_; }
 
 std::ostream& schema::operator>>(std::ostream& out) const { return out << name_ << '(' << separated(columns_) << ')'; }
@@ -34,7 +41,7 @@ shared<column> parse_column(text::iterator& position)
 shared<schema> parse_schema_columns(shared<value> name, text::iterator& position)
 {
     column_list columns;
-    parse_sequence("schema columns", position, parse_column, columns, 1, 2147483647, "(", ",", ")");
+    parse_sequence(schema_columns, position, parse_column, columns);
     shared<schema> result(new schema(std::move(name), std::move(columns)));
     require_distinct_names(*result);
     return result;
@@ -47,7 +54,7 @@ shared<name_schema> parse_name_schema(text::iterator& position)
     if (name.empty())
         return shared<name_schema>();
     std::vector<shared<value>> names;
-    parse_sequence("name schema columns", working, parse_symbol, names, 1, 2147483647, "(", ",", ")");
+    parse_sequence(name_schema_columns, working, parse_symbol, names);
     position = working;
     return shared<name_schema>(new name_schema(std::move(name), std::move(names)));
 }

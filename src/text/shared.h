@@ -60,7 +60,8 @@ public:
     // The object, or null; for code that has already tested emptiness.
     T* get() const noexcept { return object_; }
 
-    // True when this handle is the only one of its object (tests use it).
+    // True when this handle is the only one of its object, so that releasing
+    // it deletes the object.
     bool unique() const noexcept { return next_ == this; }
 
     // Drops this handle's share; the last share deletes the object.

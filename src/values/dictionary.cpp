@@ -103,14 +103,19 @@ void value_dictionary::grow(column_table& table)
 void value_dictionary::read(std::size_t column, const type& field_type, text::iterator& position, shared<value>& slot)
 {
     column_table& table = columns_[column];
-    if (table.given_up || field_type.kind() == type_kind::symbol) {
+    if (table.given_up) {
         slot = field_type.parse(position);
         return;
     }
     entry* spot = nullptr;
     shared<value>* found = nullptr;
     std::uint64_t key = 0;
-    if (field_type.kind() == type_kind::integer) {
+    switch (field_type.kind()) {
+    case type_kind::symbol:
+        // Symbols are not shared.
+        slot = field_type.parse(position);
+        return;
+    case type_kind::integer: {
         auto number = read_integer_literal(position);
         if (!number)
             return;
@@ -120,7 +125,9 @@ void value_dictionary::read(std::size_t column, const type& field_type, text::it
         found = find(table, key, same, spot);
         if (found == nullptr)
             slot = shared<value>(new integer_value(*number));
-    } else {
+        break;
+    }
+    case type_kind::string: {
         auto characters = static_cast<const string_type&>(field_type).read(position);
         if (!characters)
             return;
@@ -131,6 +138,8 @@ void value_dictionary::read(std::size_t column, const type& field_type, text::it
         found = find(table, key, same, spot);
         if (found == nullptr)
             slot = string_value::make(*characters);
+        break;
+    }
     }
     if (found != nullptr) {
         slot = *found;

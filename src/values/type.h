@@ -7,6 +7,7 @@
 #include "text/dumpable.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -41,8 +42,9 @@ public:
 
 class string_type final : public type {
 public:
-    // The prototype for free-standing string literals puts no limit on length.
-    string_type() noexcept : string_type(4294967295u) {}
+    // The prototype for free-standing string literals puts no limit on
+    // length: the largest length char(n) can state.
+    string_type() noexcept : string_type(std::numeric_limits<std::uint32_t>::max()) {}
     explicit string_type(std::uint32_t max_length) noexcept : type(type_kind::string), max_length_(max_length) {}
 
     std::uint32_t max_length() const noexcept { return max_length_; }

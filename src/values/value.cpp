@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace qorvantel {
@@ -53,6 +54,7 @@ void append_written(std::string& line, const value& written)
 {
     switch (written.kind()) {
     case value_kind::integer: {
+        // The longest is "-2147483648", eleven characters.
         char digits[16];
         auto result
             = std::to_chars(digits, digits + sizeof digits, static_cast<const integer_value&>(written).number());
@@ -70,6 +72,13 @@ void append_written(std::string& line, const value& written)
     }
 }
 
+std::ostream& value::operator>>(std::ostream& out) const
+{
+    std::string written;
+    append_written(written, *this);
+    return out.write(written.data(), static_cast<std::streamsize>(written.size()));
+}
+
 bool value::less(const comparable& other) const
 {
     const auto* other_value = dynamic_cast<const value*>(&other);
@@ -77,6 +86,25 @@ bool value::less(const comparable& other) const
         throw_type_mismatch(*this, other);
     return value_less(*this, *other_value);
 }
+
+namespace {
+// The number written by the decimal digits of rest from at on, with at moved
+// past them. Nothing when no digit is there or when the number exceeds limit,
+// which is checked at every digit so that no run of digits can overflow.
+std::optional<std::uint64_t> read_digits(std::string_view rest, std::size_t& at, std::uint64_t limit)
+{
+    std::size_t first_digit = at;
+    std::uint64_t number = 0;
+    for (; at < rest.size() && is_digit(rest[at]); ++at) {
+        number = number * 10 + static_cast<unsigned>(rest[at] - '0');
+        if (number > limit)
+            return std::nullopt;
+    }
+    if (at == first_digit)
+        return std::nullopt;
+    return number;
+}
+} // namespace
 
 std::optional<std::int32_t> read_integer_literal(text::iterator& position)
 {
@@ -91,21 +119,15 @@ std::optional<std::int32_t> read_integer_literal(text::iterator& position)
     } else if (at < rest.size() && rest[at] == '+') {
         ++at;
     }
-    std::size_t first_digit = at;
-    std::int64_t magnitude = 0;
-    while (at < rest.size() && is_digit(rest[at])) {
-        magnitude = magnitude * 10 + (rest[at] - '0');
-        // The magnitude must fit a signed 32-bit integer at every step, so
-        // -2147483648 cannot be written either.
-        if (magnitude > 2147483647)
-            return std::nullopt;
-        ++at;
-    }
-    if (at == first_digit)
+    // The magnitude must fit a signed 32-bit integer, so -2147483648 cannot
+    // be written either.
+    auto magnitude = read_digits(rest, at, std::numeric_limits<std::int32_t>::max());
+    if (!magnitude)
         return std::nullopt;
     working.advance_in_line(at);
     position = working;
-    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    auto number = static_cast<std::int32_t>(*magnitude);
+    return negative ? -number : number;
 }
 
 namespace {
@@ -163,13 +185,6 @@ shared<type> integer_value::parse(text::iterator& position) const
     return shared<type>(new integer_type());
 }
 
-std::ostream& integer_value::operator>>(std::ostream& out) const
-{
-    char digits[16];
-    auto result = std::to_chars(digits, digits + sizeof digits, number_);
-    return out.write(digits, result.ptr - digits);
-}
-
 shared<type> string_value::parse(text::iterator& position) const
 {
     text::iterator working = position;
@@ -182,22 +197,15 @@ shared<type> string_value::parse(text::iterator& position) const
     std::size_t at = 0;
     if (at < rest.size() && rest[at] == '+')
         ++at;
-    std::size_t first_digit = at;
-    std::uint64_t length = 0;
-    while (at < rest.size() && is_digit(rest[at])) {
-        length = length * 10 + static_cast<unsigned>(rest[at] - '0');
-        if (length > 4294967295u)
-            return shared<type>();
-        ++at;
-    }
-    if (at == first_digit)
+    auto length = read_digits(rest, at, std::numeric_limits<std::uint32_t>::max());
+    if (!length)
         return shared<type>();
     working.advance_in_line(at);
     match(working, ")");
-    if (!working.valid() || length == 0)
+    if (!working.valid() || *length == 0)
         return shared<type>();
     position = working;
-    return shared<type>(new string_type(static_cast<std::uint32_t>(length)));
+    return shared<type>(new string_type(static_cast<std::uint32_t>(*length)));
 }
 
 shared<value> string_value::make(std::string_view content)
@@ -211,19 +219,6 @@ shared<value> string_value::make(std::string_view content)
 
 void string_value::operator delete(void* object) noexcept { pool::release(object); }
 
-std::ostream& string_value::operator>>(std::ostream& out) const
-{
-    std::string_view characters = content();
-    out.put('\'');
-    out.write(characters.data(), static_cast<std::streamsize>(characters.size()));
-    return out.put('\'');
-}
-
 shared<type> symbol_value::parse(text::iterator&) const { return shared<type>(); }
-
-std::ostream& symbol_value::operator>>(std::ostream& out) const
-{
-    return out.write(content_.data(), static_cast<std::streamsize>(content_.size()));
-}
 
 } // namespace qorvantel

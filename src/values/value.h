@@ -36,6 +36,8 @@ public:
 
     value_kind kind() const noexcept { return kind_; }
     bool less(const comparable& other) const override;
+    // The written form, through append_written: one writer for every kind.
+    std::ostream& operator>>(std::ostream& out) const final;
 
 protected:
     explicit value(value_kind kind) noexcept : kind_(kind) {}
@@ -51,19 +53,21 @@ public:
 
     // Reads the type text "int".
     shared<type> parse(text::iterator& position) const override;
-    std::ostream& operator>>(std::ostream& out) const override;
 
 private:
     std::int32_t number_;
 };
 
 // The characters of a string value follow the object in the same pool
-// allocation; the default-constructed prototype holds the empty string.
+// allocation, so a string value is made only by make: an object built
+// anywhere else, or copied, would have no characters after it. The one
+// exception is the registry's prototype, which holds the empty string.
 class string_value final : public value {
 public:
-    string_value() noexcept : value(value_kind::string), length_(0) {}
     static shared<value> make(std::string_view content);
     static void operator delete(void* object) noexcept;
+    string_value(const string_value&) = delete;
+    string_value& operator=(const string_value&) = delete;
 
     std::string_view content() const noexcept
     {
@@ -72,10 +76,12 @@ public:
 
     // Reads the type text "char(n)".
     shared<type> parse(text::iterator& position) const override;
-    std::ostream& operator>>(std::ostream& out) const override;
 
 private:
-    explicit string_value(std::uint32_t length) noexcept : value(value_kind::string), length_(length) {}
+    template <class T, class X>
+    friend shared<T> parse_as(text::iterator& position);
+
+    explicit string_value(std::uint32_t length = 0) noexcept : value(value_kind::string), length_(length) {}
 
     std::uint32_t length_;
 };
@@ -88,7 +94,6 @@ public:
 
     // Symbols have no type text: always an empty handle.
     shared<type> parse(text::iterator& position) const override;
-    std::ostream& operator>>(std::ostream& out) const override;
 
 private:
     std::string content_;
@@ -105,8 +110,10 @@ inline bool value_less(const value& a, const value& b) { return value_compare(a,
 inline bool value_equal(const value& a, const value& b) { return value_compare(a, b) == 0; }
 [[noreturn]] void throw_type_mismatch(const dumpable& a, const dumpable& b);
 
-// Appends the written form of the value to line: the same characters as its
-// operator>>, without a stream, for writing rows by the million.
+// Appends the written form of the value to line: an integer in decimal, a
+// string between apostrophes, a symbol as it is. The only writer of values:
+// operator>> goes through it too, and rows by the million are written with
+// it directly, without a stream.
 void append_written(std::string& line, const value& written);
 
 // Literal readers. Each skips whitespace first; on failure it returns nothing

@@ -89,9 +89,9 @@ TEST(DriverTest, BrokenInitialEnvironmentEndsBeforeAnyPrompt)
     EXPECT_EQ(out.str(), "");
 }
 
-// Files that cannot be opened are not reported as such: the input reads as
-// an empty text, output to an unopenable file is lost. The output file is
-// truncated before the input is read, also when both name one file.
+// An output file that cannot be opened is reported, and one file named as
+// both input and output is refused before anything truncates it. (An input
+// file that cannot be opened reads as an empty text.)
 TEST(DriverTest, FilesThatCannotBeOpened)
 {
     namespace fs = std::filesystem;

@@ -13,6 +13,8 @@ with '#' are comments. A case is:
     ...content...
     --- stdout                  (expected standard output; absent means empty)
     ...content...
+    --- stdout echo             (the same, after the echo of the whole stdin)
+    ...content...
     --- expect-file out.txt     (expected bytes of a file after the run)
     ...content...
     --- absent-file out.txt     (the file must not exist after the run)
@@ -21,7 +23,10 @@ Content runs to the next '--- ' or '=== ' line, every line with its newline.
 Cases are separated by one blank line: the last blank line before a '=== '
 line or the end of the file is a separator, not content.
 Words after the section name adjust the content: 'noeol' drops the final
-newline, 'escaped' decodes \\xNN, \\r, \\t, \\e and \\\\ escapes.
+newline, 'escaped' decodes \\xNN, \\r, \\t, \\e and \\\\ escapes. On the stdout
+section, 'echo' says that the expected output begins with the stdin content,
+byte for byte, and that the section's content follows it: a piped run echoes
+its input, so a case need not write its input twice.
 Each case runs in a fresh temporary directory, which is its working
 directory, so file names in args are relative to it.
 """
@@ -74,6 +79,10 @@ def parse_cases(path):
             if section['kind'] in ('file', 'expect-file', 'absent-file'):
                 section['arg'] = rest[0]
                 rest = rest[1:]
+            allowed = {'noeol', 'escaped'} | ({'echo'} if section['kind'] == 'stdout' else set())
+            unknown = [word for word in rest if word not in allowed]
+            if unknown:
+                raise SystemExit(f'{path}:{number}: unknown option {unknown[0]!r} for {section["kind"]}')
             section['options'] = rest
             case['sections'].append(section)
             continue
@@ -104,6 +113,7 @@ def run_case(program, case):
     with tempfile.TemporaryDirectory() as directory:
         stdin = b''
         stdout_expected = b''
+        echoes_stdin = False
         for section in case['sections']:
             content = decode(section['content'], section['options'])
             if section['kind'] == 'file':
@@ -113,6 +123,9 @@ def run_case(program, case):
                 stdin = content
             elif section['kind'] == 'stdout':
                 stdout_expected = content
+                echoes_stdin = 'echo' in section['options']
+        if echoes_stdin:
+            stdout_expected = stdin + stdout_expected
         try:
             run = subprocess.run([program] + case['args'], input=stdin, cwd=directory,
                                  capture_output=True, timeout=TIMEOUT_SECONDS)

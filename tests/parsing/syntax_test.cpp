@@ -15,8 +15,6 @@
 namespace qorvantel {
 namespace {
 
-constexpr std::int32_t unbounded = 2147483647;
-
 struct sequence_example {
     const char* source;
     std::int32_t minimum, maximum;
@@ -34,8 +32,8 @@ void check_sequence(const sequence_example& each)
     text::iterator position = source.begin();
     std::vector<shared<value>> members;
     try {
-        EXPECT_TRUE(parse_sequence("test", position, parse_symbol, members, each.minimum, each.maximum, each.opening,
-                                   each.separator, each.closing));
+        const sequence_syntax syntax{"test", each.minimum, each.maximum, each.opening, each.separator, each.closing};
+        EXPECT_TRUE(parse_sequence(syntax, position, parse_symbol, members));
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), each.message ? each.message : "<no error>");
         EXPECT_EQ(std::string(position.rest()), source.content()) << "position moved on failure";
@@ -110,8 +108,8 @@ TEST(SyntaxTest, MembersReadBeforeAFailureStayInTheList)
     text source{std::string("(R, S,)")};
     text::iterator position = source.begin();
     std::vector<shared<value>> members;
-    EXPECT_THROW(parse_sequence("test", position, parse_symbol, members, 1, unbounded, "(", ",", ")"),
-                 std::runtime_error);
+    const sequence_syntax syntax{"test", 1, unbounded, "(", ",", ")"};
+    EXPECT_THROW(parse_sequence(syntax, position, parse_symbol, members), std::runtime_error);
     std::ostringstream written;
     written << separated(members);
     EXPECT_EQ(written.str(), "R, S");

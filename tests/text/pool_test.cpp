@@ -88,7 +88,16 @@ TEST(Pool, EmptiedChunksAreReusedRatherThanTakenAnew)
     }
 }
 
-TEST(Pool, ReleasingNullDoesNothing) { pool::release(nullptr); }
+TEST(Pool, ReleasingNullDoesNothing)
+{
+    // Releasing null must not count down the live objects of some chunk:
+    // that would free a chunk that still holds this object.
+    void* kept = pool::allocate(24);
+    std::size_t before = pool::chunks_in_use();
+    pool::release(nullptr);
+    EXPECT_EQ(pool::chunks_in_use(), before);
+    pool::release(kept);
+}
 
 } // namespace
 } // namespace qorvantel

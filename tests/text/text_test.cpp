@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -172,50 +171,33 @@ TEST(TextTest, KeywordsFillReservedWords)
     EXPECT_EQ(reserved_words().size(), before + 1);
 }
 
-// The escaped form of one byte, built from its description: controls by
-// name or as \xNN in lower case, everything else unchanged.
-std::string escaped_form(unsigned code)
+TEST(TextTest, EscapedFormsOfPositionsAndMessages)
 {
-    switch (code) {
-    case 0x1b:
-        return "\\e";
-    case '\n':
-        return "\\n";
-    case '\t':
-        return "\\t";
-    }
-    if (code < 0x20 || code == 0x7f) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02x", code);
-        return hex;
-    }
-    return std::string(1, static_cast<char>(code));
-}
-
-TEST(TextTest, WriteEscapedEveryByte)
-{
-    for (unsigned code = 0; code < 256; ++code) {
-        std::ostringstream out;
-        write_escaped(out, static_cast<char>(code));
-        EXPECT_EQ(out.str(), escaped_form(code)) << "byte " << code;
-    }
-    // A few spelled out, so the helper above cannot drift unnoticed.
-    const std::pair<char, const char*> fixed[]
-        = {{'\0', "\\x00"}, {'\x1f', "\\x1f"}, {'\x7f', "\\x7f"}, {'\r', "\\x0d"}, {'\x1b', "\\e"}, {'\xff', "\xff"}};
-    for (const auto& [character, expected] : fixed) {
-        std::ostringstream out;
-        write_escaped(out, character);
-        EXPECT_EQ(out.str(), expected);
-    }
-}
-
-TEST(TextTest, WriteMessageCharEscapesOnlyEsc)
-{
-    for (unsigned code = 0; code < 256; ++code) {
-        std::ostringstream out;
-        write_message_char(out, static_cast<char>(code));
-        std::string expected = code == 0x1b ? std::string("\\e") : std::string(1, static_cast<char>(code));
-        EXPECT_EQ(out.str(), expected) << "byte " << code;
+    // Position reports show the text with every control byte made visible;
+    // messages pass the text as it is, but for ESC, so that no message can
+    // drive the terminal. Bytes above 0x7f and the backslash pass unchanged.
+    struct example {
+        std::string raw;
+        const char* in_position;
+        const char* in_message;
+    };
+    const example examples[] = {
+        {"a\tb\n", "a\\tb\\n", "a\tb\n"},
+        {"\x1b[31m", "\\e[31m", "\\e[31m"},
+        {std::string("\0\x01\x1f\x7f", 4), "\\x00\\x01\\x1f\\x7f", nullptr},
+        {"\r\n", "\\x0d\\n", "\r\n"},
+        {"\x80\xff", "\x80\xff", "\x80\xff"},
+        {"\\x41 ~", "\\x41 ~", "\\x41 ~"},
+    };
+    for (const auto& each : examples) {
+        SCOPED_TRACE(each.in_position);
+        std::ostringstream position, message;
+        for (char c : each.raw) {
+            write_escaped(position, c);
+            write_message_char(message, c);
+        }
+        EXPECT_EQ(position.str(), each.in_position);
+        EXPECT_EQ(message.str(), each.in_message ? std::string(each.in_message) : each.raw);
     }
 }
 

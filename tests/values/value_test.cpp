@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qorvantel {
@@ -161,6 +162,25 @@ TEST(ValueTest, OrderWithinEachKind)
     std::vector<shared<value>> sorted = {literal("'A'"), literal("'a'"), literal("'B'"), literal("'ab'")};
     std::sort(sorted.begin(), sorted.end(), [](const shared<value>& x, const shared<value>& y) { return x->less(*y); });
     EXPECT_EQ(written(separated(sorted)), "'A', 'B', 'a', 'ab'");
+}
+
+TEST(ValueTest, WrittenFormsOfEachKind)
+{
+    // Rows are written by appending to a line that already holds the values
+    // before; messages and expressions are written through a stream.
+    const std::vector<std::pair<shared<value>, const char*>> examples = {
+        {shared<value>(new integer_value(-2147483647 - 1)), "-2147483648"},
+        {shared<value>(new integer_value(0)), "0"},
+        {string_value::make(""), "''"},
+        {string_value::make(" a,\tb "), "' a,\tb '"},
+        {literal("R.x-1"), "R.x-1"},
+    };
+    for (const auto& [each, form] : examples) {
+        std::string line = "1, ";
+        append_written(line, *each);
+        EXPECT_EQ(line, std::string("1, ") + form);
+        EXPECT_EQ(written(each), form);
+    }
 }
 
 TEST(ValueTest, ComparingKindsIsAMismatchNamingTheReceiverFirst)
