@@ -327,31 +327,31 @@ function svg(name, attributes, parent) {
 
 function clip(text) { return text.length > MAX_CHARS ? text.slice(0, MAX_CHARS - 1) + '…' : text; }
 
-// Lays the tree out with each parent centred over its children.
-function layout(node, depth, next) {
+// Lays the tree out with each parent centred over its children; the right
+// edge reached at each depth keeps neighbouring subtrees apart.
+function layout(node, depth, state) {
   const label = clip(node.label), schema = clip(node.evaluated ? node.schema : '');
   node.width = Math.max(110, CHAR * Math.max(label.length, schema.length) + 2 * PAD);
   node.y = PAD + depth * (NODE_H + GAP_Y);
+  const bound = state.level[depth] || PAD;
   if (!node.children.length) {
-    node.x = next.x;
-    next.x += node.width + GAP_X;
+    node.x = Math.max(state.x, bound);
   } else {
-    for (const child of node.children) layout(child, depth + 1, next);
+    for (const child of node.children) layout(child, depth + 1, state);
     const first = node.children[0], last = node.children[node.children.length - 1];
-    const centre = (first.x + first.width / 2 + last.x + last.width / 2) / 2;
-    node.x = centre - node.width / 2;
-    if (node.x < next.left) {  // wider than its children: move the subtree right
-      shift(node, next.left - node.x);
-      next.x = Math.max(next.x, node.x + node.width + GAP_X);
-    }
+    node.x = (first.x + first.width / 2 + last.x + last.width / 2) / 2 - node.width / 2;
+    if (node.x < bound) shift(node, bound - node.x, depth, state);
   }
-  next.left = Math.max(next.left, node.x + node.width + GAP_X);
-  next.depth = Math.max(next.depth, depth);
+  state.level[depth] = node.x + node.width + GAP_X;
+  state.x = Math.max(state.x, state.level[depth]);
+  state.depth = Math.max(state.depth, depth);
 }
 
-function shift(node, dx) {
+function shift(node, dx, depth, state) {
   node.x += dx;
-  for (const child of node.children) shift(child, dx);
+  state.level[depth] = Math.max(state.level[depth] || PAD, node.x + node.width + GAP_X);
+  state.x = Math.max(state.x, state.level[depth]);
+  for (const child of node.children) shift(child, dx, depth + 1, state);
 }
 
 let chosenNode = null;
@@ -360,7 +360,7 @@ function drawOperatorTree(tree) {
   const box = $('tree');
   box.replaceChildren();
   if (!tree) return;
-  const next = { x: PAD, left: PAD, depth: 0 };
+  const next = { x: PAD, level: [], depth: 0 };
   layout(tree, 0, next);
   let width = 0;
   (function measure(node) { width = Math.max(width, node.x + node.width); node.children.forEach(measure); })(tree);
