@@ -114,7 +114,6 @@ try {
   check('the tree has one node per operator and relation', nodes.length === wanted.length && wanted.every((w) => found.has(w)),
         JSON.stringify(nodes));
   check('each node counts its rows', wanted.every((w) => Number(found.get(w)) === nativeRows(w)), JSON.stringify(nodes));
-  if (process.env.DEBUG_TREE) console.log(await page.$eval('#tree', (e) => e.innerHTML.slice(0, 1500)));
   await page.screenshot({ path: path.join(artifacts, 'laptop.png'), fullPage: true });
 
   const product = await page.$$('.node');
