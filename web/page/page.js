@@ -64,20 +64,23 @@ function request(message) {
 
 // While a request runs the page says so and offers Stop, which ends the
 // worker and starts a fresh one with the same environment.
-let busy = 0;
+// Requests of a stopped worker end without touching the count of the new one.
+let busy = 0, generation = 0;
 function working(promise, what) {
+  const mine = generation;
   busy++;
   setStatus($('query-status'), what, 'working');
   $('stop').hidden = false;
   return promise.finally(() => {
-    if (--busy === 0) $('stop').hidden = true;
+    if (mine === generation && --busy === 0) $('stop').hidden = true;
   });
 }
 
 $('stop').addEventListener('click', () => {
   worker.terminate();
-  for (const done of pending.values()) done({ stopped: true });
+  generation++;
   busy = 0;
+  for (const done of pending.values()) done({ stopped: true });
   $('stop').hidden = true;
   startWorker();
   setStatus($('query-status'), 'Stopped. The interpreter was restarted.', '');
@@ -88,6 +91,10 @@ $('stop').addEventListener('click', () => {
 function recover(reply) {
   if (reply.crashed) {
     worker.terminate();
+    generation++;
+    busy = 0;
+    $('stop').hidden = true;
+    for (const done of pending.values()) done({ stopped: true });
     startWorker();
     loadEnvironment(true);
     return 'The interpreter failed (' + reply.crashed + ') and was restarted.';

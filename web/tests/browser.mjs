@@ -124,6 +124,20 @@ try {
   check('clicking a node shows its result', (await text('#count')).startsWith(`${nativeRows(wanted[3])} row`),
         await text('#count'));
 
+  // A long evaluation shows that it is working, and Stop brings back a
+  // fresh interpreter with the same environment.
+  await page.click('#expression', { clickCount: 3 });
+  await page.keyboard.press('Backspace');
+  await page.type('#expression', 'product(Enrolment, ' + ['A', 'B', 'C', 'D', 'F', 'G', 'H'].map((n) =>
+      `rename(Enrolment, ${n}(${n}1, ${n}2, ${n}3))`).join(', ') + ')');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => !document.getElementById('stop').hidden, { timeout: 5000 });
+  check('a long evaluation says it is working', /Working/.test(await text('#query-status')), await text('#query-status'));
+  await page.click('#stop');
+  await waitIdle();
+  await runLine(query);
+  check('after Stop the environment is back', (await text('#count')).startsWith(`${expected} row`), await text('#count'));
+
   await page.setViewport({ width: 390, height: 844, isMobile: true });
   await page.screenshot({ path: path.join(artifacts, 'phone.png'), fullPage: true });
   const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
