@@ -253,7 +253,11 @@ function run(line, drawTree) {
                                    'Working…')).then((reply) => {
     if (reply.stopped) return;
     const failure = recover(reply);
-    if (failure) { setStatus($('query-status'), failure, 'bad'); return; }
+    if (failure) {
+      $('error').hidden = false;
+      $('error').textContent = failure;
+      return;
+    }
     setStatus($('query-status'), '', '');
     showReply(reply.reply, line, drawTree);
   });
