@@ -27,6 +27,8 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    const shared<value>& name() const noexcept { return name_; }
+
 private:
     shared<value> name_;
 };

@@ -22,6 +22,9 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    const shared<expression>& argument() const noexcept { return argument_; }
+    const shared<symbol_list>& projected_columns() const noexcept { return projected_columns_; }
+
 private:
     shared<expression> argument_;
     shared<symbol_list> projected_columns_;

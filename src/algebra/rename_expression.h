@@ -18,6 +18,9 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    const shared<expression>& argument() const noexcept { return argument_; }
+    const shared<name_schema>& new_names() const noexcept { return new_names_; }
+
 private:
     shared<expression> argument_;
     shared<name_schema> new_names_;

@@ -19,6 +19,9 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    const shared<expression>& argument() const noexcept { return argument_; }
+    const shared<condition>& predicate() const noexcept { return condition_; }
+
 private:
     shared<expression> argument_;
     shared<condition> condition_;
