@@ -63,6 +63,7 @@ class string_value final : public value {
 public:
     string_value() noexcept : value(value_kind::string), length_(0) {}
     static shared<value> make(std::string_view content);
+    ~string_value() override;
     static void operator delete(void* object) noexcept;
 
     std::string_view content() const noexcept

@@ -44,7 +44,7 @@ TEST(Pool, ObjectsKeepTheirContentsWhateverTheOrderOfRelease)
         if (!live.empty() && random() % 3 == 0) {
             std::size_t victim = random() % live.size();
             ASSERT_TRUE(intact(live[victim]));
-            pool::release(live[victim].memory);
+            pool::release(live[victim].memory, live[victim].size);
             live[victim] = live.back();
             live.pop_back();
         } else {
@@ -55,7 +55,7 @@ TEST(Pool, ObjectsKeepTheirContentsWhateverTheOrderOfRelease)
     }
     for (const block& each : live) {
         ASSERT_TRUE(intact(each));
-        pool::release(each.memory);
+        pool::release(each.memory, each.size);
     }
     // At most the chunk being carved stays behind.
     EXPECT_LE(pool::chunks_in_use(), before + 1);
@@ -80,15 +80,15 @@ TEST(Pool, EmptiedChunksAreReusedRatherThanTakenAnew)
         // Release every other object first, then the rest: chunks stay
         // held until their last object goes.
         for (std::size_t i = 0; i < objects.size(); i += 2)
-            pool::release(objects[i]);
+            pool::release(objects[i], 24 + (i % 5) * 8);
         EXPECT_GE(pool::chunks_in_use() + 1, after_first);
         for (std::size_t i = 1; i < objects.size(); i += 2)
-            pool::release(objects[i]);
+            pool::release(objects[i], 24 + (i % 5) * 8);
         objects.clear();
     }
 }
 
-TEST(Pool, ReleasingNullDoesNothing) { pool::release(nullptr); }
+TEST(Pool, ReleasingNullDoesNothing) { pool::release(nullptr, 8); }
 
 } // namespace
 } // namespace qorvantel
