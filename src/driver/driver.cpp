@@ -5,10 +5,13 @@
 #include "algebra/expression.h"
 #include "relations/environment.h"
 #include "text/diagnostics.h"
+#include "text/pool.h"
 #include "text/text.h"
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -51,6 +54,57 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
         out << result;
 }
 
+// The message of every allocation failure, wherever it happens.
+const char* const out_of_memory = "Out of memory.";
+
+// A console that fails mid-session: not an error of the line, it ends the
+// session.
+class console_read_error : public std::runtime_error {
+public:
+    console_read_error() : std::runtime_error("Cannot read standard input.") {}
+};
+
+// Sets bad among the exceptions of a stream, and restores them at the end.
+class console_exceptions {
+public:
+    explicit console_exceptions(std::istream& console) : console_(console), saved_(console.exceptions())
+    {
+        console.exceptions(saved_ | std::ios_base::badbit);
+    }
+    ~console_exceptions()
+    {
+        console_.clear(console_.rdstate() & ~std::ios_base::badbit);
+        console_.exceptions(saved_);
+    }
+    console_exceptions(const console_exceptions&) = delete;
+    console_exceptions& operator=(const console_exceptions&) = delete;
+
+private:
+    std::istream& console_;
+    std::ios_base::iostate saved_;
+};
+
+// After a line too long for memory: drops what was read of it and reads
+// past its end, so that the session goes on with the next line.
+void skip_rest_of_line(std::istream& console, std::string& line)
+{
+    std::string().swap(line);
+    console.clear();
+    try {
+        console.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    } catch (const std::exception&) {
+        throw console_read_error();
+    }
+}
+
+// An output that can no longer be written (a closed pipe with SIGPIPE
+// ignored, a full disk) ends the run rather than evaluating into nothing.
+void require_written(std::ostream& out)
+{
+    if (!out)
+        throw std::runtime_error("Cannot write standard output.");
+}
+
 void write_message(std::ostream& out, const char* message)
 {
     for (const char* each = message; *each != '\0'; ++each)
@@ -69,17 +123,41 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
         loaded = parsing<environment>::require("environment", position);
         expect_end(position);
     }
+    // With bad set among the console's exceptions, getline passes on what
+    // made it fail: a read error, or a lack of memory for the line, which
+    // are otherwise both only a bad stream, like the end of the input.
+    console_exceptions restore(console);
     std::string line;
     for (;;) {
         out.put('$');
         out.flush();
-        if (!std::getline(console, line))
-            break;
+        require_written(out);
+        bool too_long = false;
         try {
+            if (!std::getline(console, line))
+                break;
+        } catch (const std::bad_alloc&) {
+            too_long = true;
+        } catch (const std::exception&) {
+            throw console_read_error();
+        }
+        try {
+            if (too_long) {
+                skip_rest_of_line(console, line);
+                throw std::bad_alloc();
+            }
             run_console_line(line, loaded, out);
+        } catch (const std::bad_alloc&) {
+            write_message(out, out_of_memory);
+        } catch (const console_read_error&) {
+            throw;
         } catch (const std::exception& error) {
             write_message(out, error.what());
         }
+        require_written(out);
+        // A big query leaves its chunks free; the session need not keep
+        // its peak memory.
+        pool::trim();
     }
     out.put('\n');
     out.flush();
@@ -114,8 +192,15 @@ void refuse_same_file(const std::string& input_name, const std::string& output_n
 
 void run_batch_files(const std::string& input_name, const std::string& output_name)
 {
-    std::ifstream in(input_name);
+    // Compared by name before either is opened: opening a FIFO for reading
+    // waits for a writer, which would never come if both names are the FIFO.
     refuse_same_file(input_name, output_name);
+    // A directory cannot be opened as a file: like a missing file, it reads
+    // as an empty input.
+    std::error_code ignored;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(input_name, ignored))
+        in.open(input_name);
     std::ofstream out(output_name, std::ios_base::out | std::ios_base::trunc);
     if (!out)
         throw_file_error("Cannot open output file ", output_name);
@@ -123,6 +208,8 @@ void run_batch_files(const std::string& input_name, const std::string& output_na
     // ended the run, if any, is the one to report.
     try {
         run_batch(in, out);
+    } catch (const read_error&) {
+        throw_file_error("Cannot read input file ", input_name);
     } catch (...) {
         out.flush();
         throw;
@@ -131,6 +218,23 @@ void run_batch_files(const std::string& input_name, const std::string& output_na
     if (!out)
         throw_file_error("Cannot write output file ", output_name);
 }
+
+// The environment the user named must be there: a session over an empty
+// environment would only answer that no relation exists.
+void run_interactive_file(const std::string& environment_name, std::istream& console, std::ostream& out)
+{
+    std::error_code ignored;
+    std::ifstream environment_file;
+    if (!std::filesystem::is_directory(environment_name, ignored))
+        environment_file.open(environment_name);
+    if (!environment_file.is_open())
+        throw_file_error("Cannot open environment file ", environment_name);
+    try {
+        run_interactive(environment_file, console, out);
+    } catch (const read_error&) {
+        throw_file_error("Cannot read environment file ", environment_name);
+    }
+}
 } // namespace
 
 int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out)
@@ -138,13 +242,15 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
     try {
         switch (argc) {
         case 1:
-            run_batch(console, out);
+            try {
+                run_batch(console, out);
+            } catch (const read_error&) {
+                throw std::runtime_error("Cannot read standard input.");
+            }
             break;
-        case 2: {
-            std::ifstream environment_file(argv[1]);
-            run_interactive(environment_file, console, out);
+        case 2:
+            run_interactive_file(argv[1], console, out);
             break;
-        }
         case 3:
             run_batch_files(argv[1], argv[2]);
             break;
@@ -154,6 +260,9 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
         out.flush();
         if (!out)
             throw std::runtime_error("Cannot write standard output.");
+    } catch (const std::bad_alloc&) {
+        write_message(out, out_of_memory);
+        return 1;
     } catch (const std::exception& error) {
         write_message(out, error.what());
         return 1;
