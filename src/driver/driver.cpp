@@ -17,6 +17,8 @@
 #include <string>
 #include <system_error>
 
+#include <sys/stat.h>
+
 namespace qorvantel {
 
 void run_batch(std::istream& in, std::ostream& out)
@@ -182,8 +184,12 @@ namespace {
 // would lose the user's data before it is read.
 void refuse_same_file(const std::string& input_name, const std::string& output_name)
 {
-    std::error_code ignored;
-    if (std::filesystem::equivalent(input_name, output_name, ignored)) {
+    // stat rather than std::filesystem::equivalent, which declines to
+    // compare FIFOs and other special files.
+    struct stat input {};
+    struct stat output {};
+    if (stat(input_name.c_str(), &input) == 0 && stat(output_name.c_str(), &output) == 0 &&
+        input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
         error_message message;
         message << "Input file " << input_name << " and output file " << output_name << " are the same file.";
         throw_message(message);
