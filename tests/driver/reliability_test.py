@@ -288,8 +288,11 @@ def best_time(args, stdin, repeats=3):
     best = None
     for _ in range(repeats):
         start = time.perf_counter()
-        subprocess.run([PROGRAM] + args, input=stdin, stdout=subprocess.DEVNULL, check=False,
-                       timeout=TIMEOUT_SECONDS)
+        try:
+            subprocess.run([PROGRAM] + args, input=stdin, stdout=subprocess.DEVNULL, check=False,
+                           timeout=TIMEOUT_SECONDS)
+        except subprocess.TimeoutExpired:
+            return float('inf')
         elapsed = time.perf_counter() - start
         best = elapsed if best is None else min(best, elapsed)
     return best
