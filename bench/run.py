@@ -12,10 +12,18 @@ memory is what GNU time reports for each command.
 Both outputs are parsed into rows and compared as ordered lists, so a fast
 but wrong answer does not count.
 
+A second, optional baseline: DuckDB on one thread, run through node from
+bench/duckdb/ (install it once with `npm ci --prefix bench/duckdb`). Each
+workload is one whole node process that creates the tables from the same CSV
+files with typed columns, runs the same SQL and copies the rows to a CSV
+file. Without node or the package that column is skipped, with one line
+saying why.
+
 Only the Python standard library is used.
 """
 
 import argparse
+import json
 import math
 import os
 import random
@@ -28,6 +36,9 @@ import time
 
 SQLITE = "/usr/bin/sqlite3"
 GNU_TIME = "/usr/bin/time"
+DUCKDB_FOLDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "duckdb")
+DUCKDB_RUNNER = os.path.join(DUCKDB_FOLDER, "run_workload.mjs")
+DUCKDB_COLUMNS = {"id": "INTEGER", "name": "VARCHAR", "dept": "INTEGER", "salary": "INTEGER"}
 
 FIRST_NAMES = [
     "Ann", "Bob", "Carla", "Dmitri", "Elena", "Farid", "Grace", "Hiroshi",
@@ -187,7 +198,18 @@ def prepare(directory, n, seed, workloads):
             out.write(f".output '{sqlite_out}'\n")
             out.write(sql + "\n")
             out.write(".output stdout\n")
+        duckdb_spec = os.path.join(directory, f"{workload}.duckdb.json")
+        duckdb_out = os.path.join(directory, f"{workload}.duckdb.out")
+        with open(duckdb_spec, "w", encoding="ascii") as out:
+            json.dump({
+                "tables": {name: os.path.join(directory, f"{name}.csv") for name in used},
+                "columns": DUCKDB_COLUMNS,
+                "sql": sql,
+                "output": duckdb_out,
+            }, out)
         cases[workload] = {
+            "duckdb_spec": duckdb_spec,
+            "duckdb_out": duckdb_out,
             "request": request,
             "request_size": os.path.getsize(request),
             "qorvantel_out": os.path.join(directory, f"{workload}.qorvantel.out"),
@@ -245,29 +267,51 @@ def sqlite_rows(case):
         return out.read().decode("ascii").splitlines()
 
 
-def compare_rows(case):
+def duckdb_rows(case):
+    """DuckDB's CSV rows written as qorvantel writes them (no field of the
+    data holds a comma, a quote or a line end, so none is quoted)."""
+    rows = []
+    with open(case["duckdb_out"], "rb") as out:
+        for line in out.read().decode("ascii").splitlines():
+            fields = line.split(",")
+            rows.append(", ".join(f if f.lstrip("-").isdigit() else f"'{f}'" for f in fields))
+    return rows
+
+
+def compare_rows(case, theirs=None, other="sqlite3"):
     """Returns (row count, None) when both agree, else (count, description)."""
     ours = qorvantel_rows(case)
-    theirs = sqlite_rows(case)
+    if theirs is None:
+        theirs = sqlite_rows(case)
     if ours == theirs:
         return len(ours), None
     for index, (a, b) in enumerate(zip(ours, theirs)):
         if a != b:
-            return len(ours), f"row {index}: qorvantel {a!r}, sqlite3 {b!r}"
-    return len(ours), f"qorvantel has {len(ours)} rows, sqlite3 {len(theirs)}"
+            return len(ours), f"row {index}: qorvantel {a!r}, {other} {b!r}"
+    return len(ours), f"qorvantel has {len(ours)} rows, {other} {len(theirs)}"
 
 
-def measure(cases, qorvantel, repeat, directory):
+def duckdb_missing():
+    """Why the DuckDB baseline cannot run here, or None when it can."""
+    if shutil.which("node") is None:
+        return "node is not installed"
+    if not os.path.isdir(os.path.join(DUCKDB_FOLDER, "node_modules", "@duckdb", "node-api")):
+        return "the npm package @duckdb/node-api is missing (npm ci --prefix bench/duckdb)"
+    return None
+
+
+def measure(cases, qorvantel, repeat, directory, with_duckdb):
     results = {}
     for workload, case in cases.items():
         qv_command = ([qorvantel, case["request"], case["qorvantel_out"]], None)
         sq_command = ([SQLITE, "-batch", ":memory:"], case["script"])
-        times = {"qv": [], "sq": []}
-        peaks = {"qv": 0, "sq": 0}
+        dk_command = (["node", DUCKDB_RUNNER, case["duckdb_spec"]], None)
+        times = {"qv": [], "sq": [], "dk": []}
+        peaks = {"qv": 0, "sq": 0, "dk": 0}
         for attempt in range(repeat):
-            # Alternate which command goes first, so neither always runs on
-            # a cache the other has just warmed.
-            order = [("qv", qv_command), ("sq", sq_command)]
+            # Alternate which command goes first, so none always runs on
+            # a cache another has just warmed.
+            order = [("qv", qv_command), ("sq", sq_command)] + ([("dk", dk_command)] if with_duckdb else [])
             if attempt % 2:
                 order.reverse()
             for key, (argv, stdin_path) in order:
@@ -275,7 +319,10 @@ def measure(cases, qorvantel, repeat, directory):
                 times[key].append(seconds)
                 peaks[key] = max(peaks[key], peak)
         rows, mismatch = compare_rows(case)
+        if with_duckdb and mismatch is None:
+            _, mismatch = compare_rows(case, duckdb_rows(case), "duckdb")
         result = {
+            "dk_time": statistics.median(times["dk"]) if with_duckdb else None,
             "qv_time": statistics.median(times["qv"]),
             "sq_time": statistics.median(times["sq"]),
             "qv_peak": peaks["qv"],
@@ -285,8 +332,10 @@ def measure(cases, qorvantel, repeat, directory):
             "mismatch": mismatch,
         }
         result["ratio"] = result["qv_time"] / result["sq_time"]
+        result["dk_ratio"] = result["qv_time"] / result["dk_time"] if with_duckdb else None
         results[workload] = result
         log(f"{workload}: qorvantel {result['qv_time']:.3f}s, sqlite3 {result['sq_time']:.3f}s"
+            + (f", duckdb {result['dk_time']:.3f}s" if with_duckdb else "")
             + ("" if mismatch is None else f"  MISMATCH {mismatch}"))
     return results
 
@@ -303,13 +352,16 @@ def geometric_mean(values):
 
 
 def print_table(n, repeat, results):
-    header = (f"{'workload':<8} {'rows out':>9} {'qv s':>8} {'sqlite s':>8} {'ratio':>6} "
+    with_duckdb = all(r["dk_time"] is not None for r in results.values())
+    duckdb_header = f" {'duckdb s':>8} {'qv/dk':>6}" if with_duckdb else ""
+    header = (f"{'workload':<8} {'rows out':>9} {'qv s':>8} {'sqlite s':>8} {'ratio':>6}{duckdb_header} "
               f"{'qv MiB':>8} {'sqlite MiB':>10} {'input MiB':>9} {'qv RSS/in':>9}  rows")
     print(f"N = {n}, median of {repeat} runs each")
     print(header)
     print("-" * len(header))
     for workload, r in results.items():
-        print(f"{workload:<8} {r['rows']:>9} {r['qv_time']:>8.3f} {r['sq_time']:>8.3f} {r['ratio']:>6.2f} "
+        duckdb_columns = f" {r['dk_time']:>8.3f} {r['dk_ratio']:>6.2f}" if with_duckdb else ""
+        print(f"{workload:<8} {r['rows']:>9} {r['qv_time']:>8.3f} {r['sq_time']:>8.3f} {r['ratio']:>6.2f}{duckdb_columns} "
               f"{megabytes(r['qv_peak']):>8} {megabytes(r['sq_peak']):>10} {megabytes(r['input']):>9} "
               f"{r['qv_peak'] / r['input']:>9.2f}  {'same' if r['mismatch'] is None else 'DIFFERENT'}")
     for workload, r in results.items():
@@ -317,6 +369,9 @@ def print_table(n, repeat, results):
             print(f"{workload} rows differ: {r['mismatch']}")
     ratios = [r["ratio"] for r in results.values()]
     print(f"geometric mean of qorvantel/sqlite3 time ratios: {geometric_mean(ratios):.3f}")
+    if with_duckdb:
+        ratios = [r["dk_ratio"] for r in results.values()]
+        print(f"geometric mean of qorvantel/duckdb (threads=1) time ratios: {geometric_mean(ratios):.3f}")
 
 
 def print_growth(small_n, large_n, small, large):
@@ -352,6 +407,7 @@ def main():
     parser.add_argument("--scaling", action="store_true",
                         help="also run at N/2 and print the time growth from N/2 to N per workload")
     parser.add_argument("--seed", type=int, default=20240601, help="seed of the data generator")
+    parser.add_argument("--no-duckdb", action="store_true", help="skip the DuckDB baseline")
     args = parser.parse_args()
 
     if args.n < 2000:
@@ -362,6 +418,11 @@ def main():
     for program in (qorvantel, SQLITE, GNU_TIME):
         if not os.access(program, os.X_OK):
             parser.error(f"{program} is not an executable file")
+
+    missing = "--no-duckdb was given" if args.no_duckdb else duckdb_missing()
+    if missing is not None:
+        print(f"DuckDB baseline skipped: {missing}")
+    with_duckdb = missing is None
 
     if args.keep_data:
         base = os.path.abspath(args.keep_data)
@@ -374,7 +435,7 @@ def main():
         for n in sizes:
             directory = os.path.join(base, f"n{n}")
             cases = prepare(directory, n, args.seed, args.workloads)
-            all_results[n] = measure(cases, qorvantel, args.repeat, directory)
+            all_results[n] = measure(cases, qorvantel, args.repeat, directory, with_duckdb)
             if not args.keep_data:
                 shutil.rmtree(directory)
         for n in sizes:

@@ -61,11 +61,7 @@ shared<relation> project_expression::evaluate(const shared<environment>& environ
         // All columns in schema order: the argument's own table.
         return shared<relation>(new relation(std::move(projected), source));
     }
-    // A prefix of the columns of a sorted table keeps its order, so repeats
-    // stand together; any other projection is sorted by its own values.
-    bool prefix_of_sorted = keeps_order && source->sorted();
-    row_list rows = project_unique(source->rows_in_any_order(), indexes, prefix_of_sorted);
-    return shared<relation>(new relation(std::move(projected), shared<table>(new table(std::move(rows)))));
+    return shared<relation>(new relation(std::move(projected), source->projected(indexes, keeps_order)));
 }
 
 std::ostream& project_expression::operator>>(std::ostream& out) const

@@ -16,36 +16,23 @@ shared<expression> select_expression::parse(text::iterator& position) const
     return shared<expression>(new select_expression(std::move(argument), std::move(predicate)));
 }
 
-namespace {
-row_list kept_rows(const row_list& rows, const condition& predicate, const shared<schema>& row_schema)
-{
-    row_list kept;
-    for (const auto& each : rows)
-        if (predicate.test(each, row_schema))
-            kept.push_back(each);
-    return kept;
-}
-} // namespace
-
 shared<relation> select_expression::evaluate(const shared<environment>& environment) const
 {
     shared<relation> argument = argument_->evaluate(environment);
     const shared<schema>& argument_schema = argument->relation_schema();
     const table& source = *argument->relation_table();
-    if (!source.sorted()) {
-        // Test the rows as they are held and sort only those kept. A failing
-        // test raises its error at the first row that fails, and the message
-        // can name that row's values; so after an error the rows are tested
-        // again in row order, where the right row raises it.
-        try {
-            row_list kept = kept_rows(source.rows_in_any_order(), *condition_, argument_schema);
-            return shared<relation>(new relation(argument_schema, table::unsorted(std::move(kept))));
-        } catch (const std::exception&) {
-        }
+    auto keep = [&](const shared<row>& each) { return condition_->test(each, argument_schema); };
+    // Test the rows as they are held, so that a table not yet sorted sorts
+    // only those kept. A failing test raises its error at the first row that
+    // fails, and the message can name that row's values; so after an error
+    // the rows are tested again in row order, where the right row raises it.
+    shared<table> kept;
+    try {
+        kept = source.filtered(keep, false);
+    } catch (const std::exception&) {
+        kept = source.filtered(keep, true);
     }
-    // A subsequence of a sorted, duplicate-free table stays so.
-    row_list kept = kept_rows(source.rows(), *condition_, argument_schema);
-    return shared<relation>(new relation(argument_schema, shared<table>(new table(std::move(kept)))));
+    return shared<relation>(new relation(argument_schema, std::move(kept)));
 }
 
 std::ostream& select_expression::operator>>(std::ostream& out) const

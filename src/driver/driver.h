@@ -6,9 +6,14 @@
 
 namespace qorvantel {
 
+// What becomes of a batch run's relations once its output is written:
+// released, or left for the end of the process, which is sooner (the
+// program itself, which exits right after).
+enum class batch_ending { release, process_exits };
+
 // Batch mode: the input holds an expression and then an environment. Echoes
 // the input, then writes the expression's relation.
-void run_batch(std::istream& in, std::ostream& out);
+void run_batch(std::istream& in, std::ostream& out, batch_ending ending = batch_ending::release);
 
 // Interactive mode: loads the environment once, then evaluates one
 // expression per console line after the prompt "$". An empty line writes the
@@ -17,6 +22,7 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
 
 // The whole program behind main: chooses the mode from the arguments, runs
 // it, and reports any error on out. Returns the exit status.
-int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out);
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out,
+                     batch_ending ending = batch_ending::release);
 
 } // namespace qorvantel

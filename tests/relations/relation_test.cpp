@@ -3,6 +3,7 @@
 #include "relations/relation.h"
 
 #include "relations/schema.h"
+#include "relations/sort_keys.h"
 
 #include "test_support.h"
 
