@@ -218,7 +218,8 @@ shared<relation> minus_expression::evaluate(const shared<environment>& environme
         result_schema = coerce(result_schema, next->relation_schema());
         removed.add(std::move(next));
     }
-    return make_relation(std::move(result_schema), merge(first->relation_table()->rows(), removed.rows(), false, false));
+    return make_relation(std::move(result_schema),
+                         merge(first->relation_table()->rows(), removed.rows(), false, false));
 }
 
 shared<relation> product_expression::evaluate(const shared<environment>& environment) const

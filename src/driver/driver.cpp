@@ -222,8 +222,8 @@ void refuse_same_file(const std::string& input_name, const std::string& output_n
     // compare FIFOs and other special files.
     struct stat input {};
     struct stat output {};
-    if (stat(input_name.c_str(), &input) == 0 && stat(output_name.c_str(), &output) == 0 &&
-        input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
+    if (stat(input_name.c_str(), &input) == 0 && stat(output_name.c_str(), &output) == 0
+        && input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
         error_message message;
         message << "Input file " << input_name << " and output file " << output_name << " are the same file.";
         throw_message(message);
@@ -275,8 +275,7 @@ void run_interactive_file(const std::string& environment_name, std::istream& con
 }
 } // namespace
 
-int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out,
-                     batch_ending ending)
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out, batch_ending ending)
 {
     try {
         switch (argc) {
