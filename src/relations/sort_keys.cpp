@@ -153,40 +153,11 @@ void sort_unique(row_list& rows)
 }
 
 namespace {
-// Copies value handles into the rows a pass builds. A value that many rows
-// share has a long ring, and joining it beside the source row's handle
-// writes to that handle's neighbour, in some row anywhere in memory.
-// Joining beside the copy made last of the same value writes only to
-// handles made moments ago. The copies remembered must outlive the copier:
-// they lie in the rows being built.
-class handle_copier {
-public:
-    void copy(shared<value>& slot, const shared<value>& source)
-    {
-        const value* object = source.get();
-        recent& last = recent_[(reinterpret_cast<std::uintptr_t>(object) >> 4) & (recent_count - 1)];
-        if (object != nullptr && last.object == object)
-            slot = *last.copy;
-        else
-            slot = source;
-        last.object = object;
-        last.copy = &slot;
-    }
-
-private:
-    struct recent {
-        const value* object = nullptr;
-        shared<value>* copy = nullptr;
-    };
-    static constexpr std::size_t recent_count = 256;
-    recent recent_[recent_count];
-};
-
-shared<row> projected_row(const row& source, const std::vector<std::size_t>& indexes, handle_copier& copier)
+shared<row> projected_row(const row& source, const std::vector<std::size_t>& indexes)
 {
     return row::make(indexes.size(), [&](shared<value>* slots) {
         for (std::size_t i = 0; i < indexes.size(); ++i)
-            copier.copy(slots[i], source[indexes[i]]);
+            slots[i] = source[indexes[i]];
     });
 }
 } // namespace
@@ -194,7 +165,6 @@ shared<row> projected_row(const row& source, const std::vector<std::size_t>& ind
 row_list project_unique(const row_list& source, const std::vector<std::size_t>& indexes, bool prefix_of_sorted)
 {
     const sort_columns chosen{&indexes};
-    handle_copier copier;
     row_list projected;
     if (prefix_of_sorted) {
         // Sorted already; a repeat stands right after the row it repeats.
@@ -202,7 +172,7 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
             prefetch_ahead(source, i);
             if (i > 0 && !chosen.less(*source[i - 1], *source[i]))
                 continue;
-            projected.push_back(projected_row(*source[i], indexes, copier));
+            projected.push_back(projected_row(*source[i], indexes));
         }
         return projected;
     }
@@ -211,7 +181,7 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
     std::vector<std::uint32_t> kept = kept_in_order(source, chosen);
     projected.reserve(kept.size());
     for (std::uint32_t index : kept)
-        projected.push_back(projected_row(*source[index], indexes, copier));
+        projected.push_back(projected_row(*source[index], indexes));
     return projected;
 }
 

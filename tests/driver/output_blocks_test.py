@@ -53,8 +53,10 @@ def ensure_strace():
 def write_calls(command, stdin_path, stdout_path, folder):
     """Runs command under strace and returns (exit status, write calls)."""
     summary = os.path.join(folder, 'strace.txt')
-    # The leak checker of a sanitizer build refuses to run under ptrace.
-    env = dict(os.environ, ASAN_OPTIONS=os.environ.get('ASAN_OPTIONS', '') + ':detect_leaks=0')
+    # The sanitizer build's leak checker cannot run under a tracer; the
+    # other suites check leaks.
+    options = os.environ.get('ASAN_OPTIONS', '')
+    env = dict(os.environ, ASAN_OPTIONS=(options + ':' if options else '') + 'detect_leaks=0')
     with open(stdin_path, 'rb') as stdin, open(stdout_path, 'wb') as stdout:
         status = subprocess.run(['strace', '-f', '-c', '-e', 'trace=write,writev', '-o', summary] + command,
                                 stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL, env=env).returncode
