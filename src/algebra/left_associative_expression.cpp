@@ -9,6 +9,7 @@
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 #include "text/diagnostics.h"
+#include "text/interrupt.h"
 #include "text/memory.h"
 
 #include <algorithm>
@@ -69,7 +70,8 @@ row_list merge(const row_list& l, const row_list& r, bool keep_common, bool keep
     row_list rows;
     rows.reserve(keep_right ? l.size() + r.size() : l.size());
     std::size_t i = 0, j = 0;
-    while (i < l.size() && j < r.size()) {
+    for (std::size_t steps = 0; i < l.size() && j < r.size(); ++steps) {
+        check_interrupt_every(steps);
         prefetch_ahead(l, i);
         prefetch_ahead(r, j);
         // One comparison decides all three cases.
@@ -272,6 +274,7 @@ shared<relation> product_expression::evaluate(const shared<environment>& environ
     row_list rows;
     rows.reserve(count);
     for (std::size_t made = 0; made < count; ++made) {
+        check_interrupt_every(made);
         rows.push_back(row::make(width, [&lists, &at](shared<value>* slots) {
             for (std::size_t j = 0; j < lists.size(); ++j) {
                 const row& part = *(*lists[j])[at[j]];

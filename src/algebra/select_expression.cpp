@@ -3,6 +3,7 @@
 
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
+#include "text/interrupt.h"
 
 namespace qorvantel {
 
@@ -29,6 +30,9 @@ shared<relation> select_expression::evaluate(const shared<environment>& environm
     shared<table> kept;
     try {
         kept = source.filtered(keep, false);
+    } catch (const interrupted&) {
+        // Not an error of a row: nothing to find by a second pass.
+        throw;
     } catch (const std::exception&) {
         kept = source.filtered(keep, true);
     }

@@ -77,46 +77,6 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
 // The message of every allocation failure, wherever it happens.
 const char* const out_of_memory = "Out of memory.";
 
-// A console that fails mid-session: not an error of the line, it ends the
-// session.
-class console_read_error : public std::runtime_error {
-public:
-    console_read_error() : std::runtime_error("Cannot read standard input.") {}
-};
-
-// Sets bad among the exceptions of a stream, and restores them at the end.
-class console_exceptions {
-public:
-    explicit console_exceptions(std::istream& console) : console_(console), saved_(console.exceptions())
-    {
-        console.exceptions(saved_ | std::ios_base::badbit);
-    }
-    ~console_exceptions()
-    {
-        console_.clear(console_.rdstate() & ~std::ios_base::badbit);
-        console_.exceptions(saved_);
-    }
-    console_exceptions(const console_exceptions&) = delete;
-    console_exceptions& operator=(const console_exceptions&) = delete;
-
-private:
-    std::istream& console_;
-    std::ios_base::iostate saved_;
-};
-
-// After a line too long for memory: drops what was read of it and reads
-// past its end, so that the session goes on with the next line.
-void skip_rest_of_line(std::istream& console, std::string& line)
-{
-    std::string().swap(line);
-    console.clear();
-    try {
-        console.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-    } catch (const std::exception&) {
-        throw console_read_error();
-    }
-}
-
 // An output that can no longer be written (a closed pipe with SIGPIPE
 // ignored, a full disk) ends the run rather than evaluating into nothing.
 void require_written(std::ostream& out)
@@ -134,7 +94,7 @@ void write_message(std::ostream& out, const char* message)
 }
 } // namespace
 
-void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out)
+void run_interactive(std::istream& environment_file, line_source& console, std::ostream& out)
 {
     shared<environment> loaded;
     {
@@ -143,34 +103,25 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
         loaded = parsing<environment>::require("environment", position);
         expect_end(position);
     }
-    // With bad set among the console's exceptions, getline passes on what
-    // made it fail: a read error, or a lack of memory for the line, which
-    // are otherwise both only a bad stream, like the end of the input.
-    console_exceptions restore(console);
+    console.environment_loaded(*loaded);
     std::string line;
     for (;;) {
-        out.put('$');
-        out.flush();
-        require_written(out);
+        // A read error of the console leaves from here and ends the
+        // session; a line too long for memory is that line's error.
         bool too_long = false;
         try {
-            if (!std::getline(console, line))
+            if (!console.read_line(out, line))
                 break;
         } catch (const std::bad_alloc&) {
             too_long = true;
-        } catch (const std::exception&) {
-            throw console_read_error();
         }
+        require_written(out);
         try {
-            if (too_long) {
-                skip_rest_of_line(console, line);
+            if (too_long)
                 throw std::bad_alloc();
-            }
             run_console_line(line, loaded, out);
         } catch (const std::bad_alloc&) {
             write_message(out, out_of_memory);
-        } catch (const console_read_error&) {
-            throw;
         } catch (const std::exception& error) {
             write_message(out, error.what());
         }
@@ -181,6 +132,12 @@ void run_interactive(std::istream& environment_file, std::istream& console, std:
     }
     out.put('\n');
     out.flush();
+}
+
+void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out)
+{
+    stream_line_source lines(console);
+    run_interactive(environment_file, lines, out);
 }
 
 namespace {
@@ -259,7 +216,8 @@ void run_batch_files(const std::string& input_name, const std::string& output_na
 
 // The environment the user named must be there: a session over an empty
 // environment would only answer that no relation exists.
-void run_interactive_file(const std::string& environment_name, std::istream& console, std::ostream& out)
+void run_interactive_file(const std::string& environment_name, line_source* terminal, std::istream& console,
+                          std::ostream& out)
 {
     std::error_code ignored;
     std::ifstream environment_file;
@@ -268,14 +226,18 @@ void run_interactive_file(const std::string& environment_name, std::istream& con
     if (!environment_file.is_open())
         throw_file_error("Cannot open environment file ", environment_name);
     try {
-        run_interactive(environment_file, console, out);
+        if (terminal != nullptr)
+            run_interactive(environment_file, *terminal, out);
+        else
+            run_interactive(environment_file, console, out);
     } catch (const read_error&) {
         throw_file_error("Cannot read environment file ", environment_name);
     }
 }
 } // namespace
 
-int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out, batch_ending ending)
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out, batch_ending ending,
+                     line_source* terminal)
 {
     try {
         switch (argc) {
@@ -288,7 +250,7 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
             }
             break;
         case 2:
-            run_interactive_file(argv[1], console, out);
+            run_interactive_file(argv[1], terminal, console, out);
             break;
         case 3:
             run_batch_files(argv[1], argv[2], ending);

@@ -1,6 +1,8 @@
 // The two modes of the interpreter and the command line that chooses them.
 #pragma once
 
+#include "driver/line_source.h"
+
 #include <istream>
 #include <ostream>
 
@@ -18,11 +20,14 @@ void run_batch(std::istream& in, std::ostream& out, batch_ending ending = batch_
 // Interactive mode: loads the environment once, then evaluates one
 // expression per console line after the prompt "$". An empty line writes the
 // whole environment. Errors of a line are shown and the loop goes on.
+void run_interactive(std::istream& environment_file, line_source& console, std::ostream& out);
+// The same with the console read as a plain stream.
 void run_interactive(std::istream& environment_file, std::istream& console, std::ostream& out);
 
 // The whole program behind main: chooses the mode from the arguments, runs
-// it, and reports any error on out. Returns the exit status.
+// it, and reports any error on out. Returns the exit status. In interactive
+// mode the lines come from terminal when it is given, else from console.
 int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out,
-                     batch_ending ending = batch_ending::release);
+                     batch_ending ending = batch_ending::release, line_source* terminal = nullptr);
 
 } // namespace qorvantel

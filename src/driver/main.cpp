@@ -1,10 +1,23 @@
 // Entry point of the qorvantel interpreter.
 #include "driver/driver.h"
 
+#ifdef QORVANTEL_LINE_EDITING
+#include "driver/line_editor.h"
+#endif
+
 #include <iostream>
+#include <memory>
 
 int main(int argc, char** argv)
 {
     std::ios_base::sync_with_stdio(false);
-    return qorvantel::run_command_line(argc, argv, std::cin, std::cout, qorvantel::batch_ending::process_exits);
+    std::unique_ptr<qorvantel::line_source> terminal;
+#ifdef QORVANTEL_LINE_EDITING
+    // Only interactive mode reads console lines; batch mode never gets the
+    // editor, its signal handler or its locale.
+    if (argc == 2)
+        terminal = qorvantel::open_line_editor(std::cout);
+#endif
+    return qorvantel::run_command_line(argc, argv, std::cin, std::cout, qorvantel::batch_ending::process_exits,
+                                       terminal.get());
 }

@@ -1,6 +1,8 @@
 // The sort-key engine.
 #include "relations/sort_keys.h"
 
+#include "text/interrupt.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -95,12 +97,17 @@ std::vector<sort_record> sorted_order(const row_list& rows, const sort_columns& 
 {
     std::vector<sort_record> order(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        check_interrupt_every(i);
         prefetch_ahead(rows, i);
         encode_key(*rows[i], columns, order[i]);
         order[i].index = static_cast<std::uint32_t>(i);
     }
     auto row_of = [&rows](const sort_record& record) -> const row& { return *rows[record.index]; };
+    // The records are plain data, so an interrupt thrown from the middle of
+    // the sort leaves nothing half done but the records, which are dropped.
+    std::size_t comparisons = 0;
     std::sort(order.begin(), order.end(), [&](const sort_record& a, const sort_record& b) {
+        check_interrupt_every(++comparisons);
         int by_key = compare_keys(a, b);
         if (by_key != 0)
             return by_key < 0;
@@ -126,9 +133,11 @@ std::vector<std::uint32_t> kept_in_order(const row_list& rows, const sort_column
     std::vector<sort_record> order = sorted_order(rows, columns);
     std::vector<std::uint32_t> kept;
     kept.reserve(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        check_interrupt_every(i);
         if (!repeats_previous(order, i, rows, columns))
             kept.push_back(order[i].index);
+    }
     return kept;
 }
 } // namespace
@@ -140,7 +149,9 @@ void sort_unique(row_list& rows)
     // at known positions can be fetched ahead, which following the cycles of
     // the permutation in place could not; the records are gone by now, so
     // the two lists cost less than the records did. Moving a handle relinks
-    // its ring; the repeated rows are released with the old list.
+    // its ring; the repeated rows are released with the old list. Nothing
+    // here checks for an interrupt: stopping halfway would leave the table's
+    // own list half moved out.
     row_list sorted;
     sorted.reserve(kept.size());
     constexpr std::size_t ahead = 16;
@@ -169,6 +180,7 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
     if (prefix_of_sorted) {
         // Sorted already; a repeat stands right after the row it repeats.
         for (std::size_t i = 0; i < source.size(); ++i) {
+            check_interrupt_every(i);
             prefetch_ahead(source, i);
             if (i > 0 && !chosen.less(*source[i - 1], *source[i]))
                 continue;
@@ -180,8 +192,10 @@ row_list project_unique(const row_list& source, const std::vector<std::size_t>& 
     // that are kept, already in order.
     std::vector<std::uint32_t> kept = kept_in_order(source, chosen);
     projected.reserve(kept.size());
-    for (std::uint32_t index : kept)
-        projected.push_back(projected_row(*source[index], indexes));
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        check_interrupt_every(i);
+        projected.push_back(projected_row(*source[kept[i]], indexes));
+    }
     return projected;
 }
 

@@ -2,6 +2,7 @@
 #include "relations/table.h"
 
 #include "relations/sort_keys.h"
+#include "text/interrupt.h"
 
 #include <algorithm>
 #include <functional>
@@ -54,6 +55,7 @@ std::ostream& table::operator>>(std::ostream& out) const
 {
     rows();
     for (std::size_t i = 0; i < rows_.size(); ++i) {
+        check_interrupt_every(i);
         prefetch_ahead(rows_, i);
         out << rows_[i];
     }

@@ -3,6 +3,7 @@
 
 #include "relations/row.h"
 #include "text/dumpable.h"
+#include "text/interrupt.h"
 #include "text/shared.h"
 
 #include <cstddef>
@@ -35,9 +36,11 @@ public:
     {
         const row_list& source = may_raise ? rows() : rows_;
         row_list kept;
-        for (const shared<row>& each : source)
-            if (keep(each))
-                kept.push_back(each);
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            check_interrupt_every(i);
+            if (keep(source[i]))
+                kept.push_back(source[i]);
+        }
         // A subsequence of a sorted, duplicate-free list stays so.
         return sorted_ ? shared<table>(new table(std::move(kept))) : unsorted(std::move(kept));
     }
