@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for SECONDS (default 60) after fuzz/build.sh, one
 # after the other. The working corpora live in fuzz/corpus-work/ (not
-# committed) and start from the golden cases and the seeds in fuzz/seeds/.
+# committed) and start from the golden cases, the seeds in fuzz/seeds/ and
+# the committed, minimised corpus in fuzz/corpus/<kind>/, so that every run
+# goes on from what earlier campaigns found. fuzz/merge.sh folds a run's
+# findings back into fuzz/corpus/.
 # Crash, leak, timeout and out-of-memory inputs are written to
 # fuzz/corpus-work/artifacts/. Exits non-zero when any target found anything.
 #
@@ -27,7 +30,8 @@ for target in batch_fuzzer interactive_fuzzer; do
     # -max_len: 16 KB hold every construct of the grammar and reach the
     # nesting bound with the widest operators (the seeds do so); longer
     # inputs only slow the search down. The hostile tests cover long lines.
-    "$program" "$work/$kind" "fuzz/seeds/$kind" \
+    mkdir -p "fuzz/corpus/$kind"
+    "$program" "$work/$kind" "fuzz/corpus/$kind" "fuzz/seeds/$kind" \
         -dict=fuzz/qorvantel.dict \
         -max_total_time="$seconds" \
         -max_len=16384 \

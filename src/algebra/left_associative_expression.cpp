@@ -10,20 +10,14 @@
 #include "parsing/syntax.h"
 #include "text/diagnostics.h"
 #include "text/interrupt.h"
+#include "text/memory.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <set>
 
 namespace qorvantel {
-
-shared<relation> left_associative_expression::evaluate(const shared<environment>& environment) const
-{
-    shared<relation> accumulator = terms_.front()->evaluate(environment);
-    for (std::size_t i = 1; i < terms_.size(); ++i) {
-        shared<relation> next = terms_[i]->evaluate(environment);
-        accumulator = combine(accumulator, next);
-    }
-    return accumulator;
-}
 
 bool left_associative_expression::parse_terms(const char* keyword, const char* description, text::iterator& position,
                                               expression_list& terms)
@@ -68,15 +62,12 @@ std::ostream& product_expression::operator>>(std::ostream& out) const
 }
 
 namespace {
-// One merging pass over two tables in row order. Rows only in the left
-// operand are always kept, rows in both keep the left operand's row object
-// when keep_common is set, and rows only in the right operand are kept when
+// One merging pass over two row lists in row order. Rows only in the left
+// list are always kept, rows in both keep the left list's row object when
+// keep_common is set, and rows only in the right list are kept when
 // keep_right is set: union keeps all three, minus only the first.
-shared<relation> merge(shared<schema> result_schema, const shared<relation>& left, const shared<relation>& right,
-                       bool keep_common, bool keep_right)
+row_list merge(const row_list& l, const row_list& r, bool keep_common, bool keep_right)
 {
-    const row_list& l = left->relation_table()->rows();
-    const row_list& r = right->relation_table()->rows();
     row_list rows;
     rows.reserve(keep_right ? l.size() + r.size() : l.size());
     std::size_t i = 0, j = 0;
@@ -102,57 +93,202 @@ shared<relation> merge(shared<schema> result_schema, const shared<relation>& lef
     rows.insert(rows.end(), l.begin() + static_cast<std::ptrdiff_t>(i), l.end());
     if (keep_right)
         rows.insert(rows.end(), r.begin() + static_cast<std::ptrdiff_t>(j), r.end());
+    return rows;
+}
+
+// The union of the rows of many relations, added one at a time. Runs are
+// merged as a binary counter carries: two runs are merged when they hold
+// as many operands each, so every row takes part in about log2(operands)
+// merges, and only that many runs are alive at once. Merging the operands
+// one by one into a growing result would copy that result once per operand.
+class row_union {
+public:
+    void add(shared<relation> operand)
+    {
+        runs_.push_back(run{std::move(operand), row_list(), 1});
+        while (runs_.size() >= 2 && runs_[runs_.size() - 2].operands == runs_.back().operands)
+            merge_last_two();
+    }
+
+    // The rows of every relation added, in row order and each once; at
+    // least one relation must have been added.
+    const row_list& rows()
+    {
+        while (runs_.size() >= 2)
+            merge_last_two();
+        return runs_.back().rows_of();
+    }
+
+    // The same rows, taken out of the union where they were merged.
+    row_list take()
+    {
+        const row_list& all = rows();
+        return runs_.back().source.empty() ? std::move(runs_.back().merged) : all;
+    }
+
+private:
+    struct run {
+        shared<relation> source; // an operand not merged yet, or empty
+        row_list merged;
+        std::size_t operands;
+
+        const row_list& rows_of() const { return source.empty() ? merged : source->relation_table()->rows(); }
+    };
+
+    void merge_last_two()
+    {
+        run& left = runs_[runs_.size() - 2];
+        run& right = runs_.back();
+        row_list rows = merge(left.rows_of(), right.rows_of(), true, true);
+        left.source = shared<relation>();
+        left.merged = std::move(rows);
+        left.operands += right.operands;
+        runs_.pop_back();
+    }
+
+    std::vector<run> runs_;
+};
+
+shared<relation> make_relation(shared<schema> result_schema, row_list rows)
+{
     return shared<relation>(new relation(std::move(result_schema), shared<table>(new table(std::move(rows)))));
 }
+
+// The row count of a product, refused before anything is built when its
+// rows cannot fit in the memory the process may use.
+std::size_t product_row_count(const std::vector<shared<relation>>& operands, std::size_t columns)
+{
+    constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t count = 1;
+    bool overflow = false;
+    for (const auto& each : operands) {
+        std::uint64_t size = each->relation_table()->rows().size();
+        if (size == 0)
+            return 0;
+        if (count > most / size)
+            overflow = true;
+        else
+            count *= size;
+    }
+    // A row object with its value handles, and its handle in the table.
+    std::uint64_t row_bytes = sizeof(row) + columns * sizeof(shared<value>) + sizeof(shared<row>);
+    if (overflow || count > usable_memory() / row_bytes || count > std::numeric_limits<std::size_t>::max()) {
+        error_message message;
+        message << "Product of ";
+        if (overflow)
+            message << "more than " << most;
+        else
+            message << count;
+        message << " rows does not fit in memory.";
+        throw_message(message);
+    }
+    return static_cast<std::size_t>(count);
+}
+
+struct value_order {
+    bool operator()(const value* a, const value* b) const { return value_less(*a, *b); }
+};
 } // namespace
 
-shared<relation> union_expression::combine(const shared<relation>& left, const shared<relation>& right) const
+shared<relation> union_expression::evaluate(const shared<environment>& environment) const
 {
-    return merge(coerce(left->relation_schema(), right->relation_schema()), left, right, true, true);
-}
-
-shared<relation> minus_expression::combine(const shared<relation>& left, const shared<relation>& right) const
-{
-    return merge(coerce(left->relation_schema(), right->relation_schema()), left, right, false, false);
-}
-
-shared<relation> product_expression::combine(const shared<relation>& left, const shared<relation>& right) const
-{
-    const schema& left_schema = *left->relation_schema();
-    const schema& right_schema = *right->relation_schema();
-    // Any common name makes the schemas non-disjoint; the message does not
-    // name it.
-    std::vector<shared<value>> left_names;
-    left_names.reserve(left_schema.columns().size());
-    for (const auto& a : left_schema.columns())
-        left_names.push_back(a->name());
-    for (const auto& found : find_columns(right_schema, left_names)) {
-        if (found) {
-            error_message message;
-            message << "Cannot product non-disjoint schemas: " << left_schema << " and " << right_schema << ".";
-            throw_message(message);
-        }
+    const expression_list& all = terms();
+    shared<relation> first = all.front()->evaluate(environment);
+    if (all.size() == 1)
+        return first;
+    shared<schema> result_schema = first->relation_schema();
+    row_union rows;
+    rows.add(std::move(first));
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        shared<relation> next = all[i]->evaluate(environment);
+        result_schema = coerce(result_schema, next->relation_schema());
+        rows.add(std::move(next));
     }
-    column_list columns;
-    columns.reserve(left_schema.columns().size() + right_schema.columns().size());
-    columns.insert(columns.end(), left_schema.columns().begin(), left_schema.columns().end());
-    columns.insert(columns.end(), right_schema.columns().begin(), right_schema.columns().end());
+    return make_relation(std::move(result_schema), rows.take());
+}
 
-    const row_list& l = left->relation_table()->rows();
-    const row_list& r = right->relation_table()->rows();
+shared<relation> minus_expression::evaluate(const shared<environment>& environment) const
+{
+    // Taking each further operand away in turn takes away their union.
+    const expression_list& all = terms();
+    shared<relation> first = all.front()->evaluate(environment);
+    if (all.size() == 1)
+        return first;
+    shared<schema> result_schema = first->relation_schema();
+    row_union removed;
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        shared<relation> next = all[i]->evaluate(environment);
+        result_schema = coerce(result_schema, next->relation_schema());
+        removed.add(std::move(next));
+    }
+    return make_relation(std::move(result_schema),
+                         merge(first->relation_table()->rows(), removed.rows(), false, false));
+}
+
+shared<relation> product_expression::evaluate(const shared<environment>& environment) const
+{
+    const expression_list& all = terms();
+    shared<relation> first = all.front()->evaluate(environment);
+    if (all.size() == 1)
+        return first;
+    std::vector<shared<relation>> operands;
+    operands.reserve(all.size());
+    column_list columns = first->relation_schema()->columns();
+    std::set<const value*, value_order> names;
+    for (const auto& each : columns)
+        names.insert(each->name().get());
+    operands.push_back(std::move(first));
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        shared<relation> next = all[i]->evaluate(environment);
+        const schema& right_schema = *next->relation_schema();
+        // Any common name makes the schemas non-disjoint; the message does
+        // not name it. The left schema is the first operand's, or after
+        // that the unnamed schema of the product so far.
+        for (const auto& each : right_schema.columns()) {
+            if (names.count(each->name().get()) != 0) {
+                error_message message;
+                message << "Cannot product non-disjoint schemas: ";
+                if (i == 1)
+                    message << *operands.front()->relation_schema();
+                else
+                    message << schema(shared<value>(), columns);
+                message << " and " << right_schema << ".";
+                throw_message(message);
+            }
+        }
+        for (const auto& each : right_schema.columns()) {
+            names.insert(each->name().get());
+            columns.push_back(each);
+        }
+        operands.push_back(std::move(next));
+    }
+
+    // The rows in the order of the fold: the first operand's row varies
+    // slowest, the last one's fastest, as an odometer counts.
+    std::size_t width = columns.size();
+    std::size_t count = product_row_count(operands, width);
+    std::vector<const row_list*> lists;
+    lists.reserve(operands.size());
+    for (const auto& each : operands)
+        lists.push_back(&each->relation_table()->rows());
+    std::vector<std::size_t> at(operands.size(), 0);
     row_list rows;
-    rows.reserve(l.size() * r.size());
-    for (const auto& a : l) {
-        for (const auto& b : r) {
-            check_interrupt_every(rows.size());
-            rows.push_back(row::make(a->size() + b->size(), [&a, &b](shared<value>* slots) {
-                std::copy(a->begin(), a->end(), slots);
-                std::copy(b->begin(), b->end(), slots + a->size());
-            }));
+    rows.reserve(count);
+    for (std::size_t made = 0; made < count; ++made) {
+        check_interrupt_every(made);
+        rows.push_back(row::make(width, [&lists, &at](shared<value>* slots) {
+            for (std::size_t j = 0; j < lists.size(); ++j) {
+                const row& part = *(*lists[j])[at[j]];
+                slots = std::copy(part.begin(), part.end(), slots);
+            }
+        }));
+        for (std::size_t j = lists.size(); j > 0; --j) {
+            if (++at[j - 1] < lists[j - 1]->size())
+                break;
+            at[j - 1] = 0;
         }
     }
-    return shared<relation>(new relation(shared<schema>(new schema(shared<value>(), std::move(columns))),
-                                         shared<table>(new table(std::move(rows)))));
+    return make_relation(shared<schema>(new schema(shared<value>(), std::move(columns))), std::move(rows));
 }
 
 } // namespace qorvantel

@@ -1,6 +1,7 @@
 // Union, minus and product: operators over one or more terms, combined from
-// left to right. The shared base holds the terms and performs the fold; each
-// operator supplies its two-operand step.
+// left to right. The shared base holds the terms; each operator computes the
+// result of the left fold over all of them at once, so that many operands
+// cost no more than their rows.
 #pragma once
 
 #include "algebra/expression.h"
@@ -13,13 +14,6 @@ using expression_list = std::vector<shared<expression>>;
 
 class left_associative_expression : public expression {
 public:
-    // The first term's relation, combined with each further term in order. A
-    // term is evaluated just before it is combined.
-    shared<relation> evaluate(const shared<environment>& environment) const override;
-
-    // The relation of left and right under this operator.
-    virtual shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const = 0;
-
     const expression_list& terms() const noexcept { return terms_; }
 
 protected:
@@ -50,7 +44,10 @@ public:
     explicit union_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    // The first term's relation, combined with each further term in order.
+    // The terms are evaluated in order, and each one's schema checked
+    // against the result so far before the next is evaluated.
+    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 };
 
@@ -60,7 +57,10 @@ public:
     explicit minus_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    // The first term's relation, combined with each further term in order.
+    // The terms are evaluated in order, and each one's schema checked
+    // against the result so far before the next is evaluated.
+    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 };
 
@@ -70,7 +70,10 @@ public:
     explicit product_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    shared<relation> combine(const shared<relation>& left, const shared<relation>& right) const override;
+    // The first term's relation, combined with each further term in order.
+    // The terms are evaluated in order, and each one's schema checked
+    // against the result so far before the next is evaluated.
+    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 };
 

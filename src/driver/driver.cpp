@@ -7,14 +7,19 @@
 #include "algebra/expression.h"
 #include "relations/environment.h"
 #include "text/diagnostics.h"
+#include "text/pool.h"
 #include "text/text.h"
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include <sys/stat.h>
 
 namespace qorvantel {
 
@@ -69,6 +74,17 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
         out << result;
 }
 
+// The message of every allocation failure, wherever it happens.
+const char* const out_of_memory = "Out of memory.";
+
+// An output that can no longer be written (a closed pipe with SIGPIPE
+// ignored, a full disk) ends the run rather than evaluating into nothing.
+void require_written(std::ostream& out)
+{
+    if (!out)
+        throw std::runtime_error("Cannot write standard output.");
+}
+
 void write_message(std::ostream& out, const char* message)
 {
     for (const char* each = message; *each != '\0'; ++each)
@@ -90,13 +106,29 @@ void run_interactive(std::istream& environment_file, line_source& console, std::
     console.environment_loaded(*loaded);
     std::string line;
     for (;;) {
-        if (!console.read_line(out, line))
-            break;
+        // A read error of the console leaves from here and ends the
+        // session; a line too long for memory is that line's error.
+        bool too_long = false;
         try {
+            if (!console.read_line(out, line))
+                break;
+        } catch (const std::bad_alloc&) {
+            too_long = true;
+        }
+        require_written(out);
+        try {
+            if (too_long)
+                throw std::bad_alloc();
             run_console_line(line, loaded, out);
+        } catch (const std::bad_alloc&) {
+            write_message(out, out_of_memory);
         } catch (const std::exception& error) {
             write_message(out, error.what());
         }
+        require_written(out);
+        // A big query leaves its chunks free; the session need not keep
+        // its peak memory.
+        pool::trim();
     }
     out.put('\n');
     out.flush();
@@ -143,8 +175,12 @@ bool run_batch_in_blocks(std::istream& in, std::streambuf* target, batch_ending 
 // would lose the user's data before it is read.
 void refuse_same_file(const std::string& input_name, const std::string& output_name)
 {
-    std::error_code ignored;
-    if (std::filesystem::equivalent(input_name, output_name, ignored)) {
+    // stat rather than std::filesystem::equivalent, which declines to
+    // compare FIFOs and other special files.
+    struct stat input {};
+    struct stat output {};
+    if (stat(input_name.c_str(), &input) == 0 && stat(output_name.c_str(), &output) == 0
+        && input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
         error_message message;
         message << "Input file " << input_name << " and output file " << output_name << " are the same file.";
         throw_message(message);
@@ -153,37 +189,69 @@ void refuse_same_file(const std::string& input_name, const std::string& output_n
 
 void run_batch_files(const std::string& input_name, const std::string& output_name, batch_ending ending)
 {
-    std::ifstream in(input_name);
+    // Compared by name before either is opened: opening a FIFO for reading
+    // waits for a writer, which would never come if both names are the FIFO.
     refuse_same_file(input_name, output_name);
+    // A directory cannot be opened as a file: like a missing file, it reads
+    // as an empty input.
+    std::error_code ignored;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(input_name, ignored))
+        in.open(input_name);
     std::ofstream out(output_name, std::ios_base::out | std::ios_base::trunc);
     if (!out)
         throw_file_error("Cannot open output file ", output_name);
     // A failure to write must not pass for success, but the error that
     // ended the run, if any, is the one to report.
-    bool written = run_batch_in_blocks(in, out.rdbuf(), ending);
+    bool written = false;
+    try {
+        written = run_batch_in_blocks(in, out.rdbuf(), ending);
+    } catch (const read_error&) {
+        throw_file_error("Cannot read input file ", input_name);
+    }
     out.close();
     if (!written || !out)
         throw_file_error("Cannot write output file ", output_name);
 }
+
+// The environment the user named must be there: a session over an empty
+// environment would only answer that no relation exists.
+void run_interactive_file(const std::string& environment_name, line_source* terminal, std::istream& console,
+                          std::ostream& out)
+{
+    std::error_code ignored;
+    std::ifstream environment_file;
+    if (!std::filesystem::is_directory(environment_name, ignored))
+        environment_file.open(environment_name);
+    if (!environment_file.is_open())
+        throw_file_error("Cannot open environment file ", environment_name);
+    try {
+        if (terminal != nullptr)
+            run_interactive(environment_file, *terminal, out);
+        else
+            run_interactive(environment_file, console, out);
+    } catch (const read_error&) {
+        throw_file_error("Cannot read environment file ", environment_name);
+    }
+}
 } // namespace
 
-int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out,
-                     batch_ending ending, line_source* terminal)
+int run_command_line(int argc, const char* const* argv, std::istream& console, std::ostream& out, batch_ending ending,
+                     line_source* terminal)
 {
     try {
         switch (argc) {
         case 1:
-            if (!run_batch_in_blocks(console, out.rdbuf(), ending))
-                out.setstate(std::ios_base::badbit);
+            try {
+                if (!run_batch_in_blocks(console, out.rdbuf(), ending))
+                    out.setstate(std::ios_base::badbit);
+            } catch (const read_error&) {
+                throw std::runtime_error("Cannot read standard input.");
+            }
             break;
-        case 2: {
-            std::ifstream environment_file(argv[1]);
-            if (terminal != nullptr)
-                run_interactive(environment_file, *terminal, out);
-            else
-                run_interactive(environment_file, console, out);
+        case 2:
+            run_interactive_file(argv[1], terminal, console, out);
             break;
-        }
         case 3:
             run_batch_files(argv[1], argv[2], ending);
             break;
@@ -193,6 +261,9 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
         out.flush();
         if (!out)
             throw std::runtime_error("Cannot write standard output.");
+    } catch (const std::bad_alloc&) {
+        write_message(out, out_of_memory);
+        return 1;
     } catch (const std::exception& error) {
         write_message(out, error.what());
         return 1;

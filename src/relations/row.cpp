@@ -28,9 +28,11 @@ row::~row()
     shared<value>* slot = slots();
     for (std::size_t i = size_; i > 0; --i)
         slot[i - 1].~shared<value>();
+    // Last, after the values' own releases have used the record.
+    pool::record_size(sizeof(row) + size_ * sizeof(shared<value>));
 }
 
-void row::operator delete(void* object) noexcept { pool::release(object); }
+void row::operator delete(void* object) noexcept { pool::release_recorded(object); }
 
 std::ostream& row::operator>>(std::ostream& out) const
 {

@@ -31,6 +31,10 @@ text::text(std::istream& in)
         char block[1 << 16];
         while (in.read(block, sizeof block) || in.gcount() > 0)
             buffer_.append(block, static_cast<std::size_t>(in.gcount()));
+        // The stream marks a failed read (an I/O error, a directory) as bad;
+        // the end of the stream only as end and failure.
+        if (in.bad())
+            throw read_error("Cannot read input.");
     }
     seal();
 }

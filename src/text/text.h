@@ -11,10 +11,19 @@
 #include <istream>
 #include <ostream>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace qorvantel {
+
+// A stream that failed with a read error rather than reaching its end. The
+// text read so far is incomplete, so nothing may be made of it; the caller,
+// which knows what the stream is, reports it under its own name.
+class read_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class text {
 public:
@@ -70,6 +79,7 @@ public:
     };
 
     // Reads the stream to its end. A final line without a newline gets one.
+    // Throws read_error when the stream fails before its end.
     explicit text(std::istream& in);
     // A text of the given characters, with a newline appended when the last
     // line has none (a console line becomes a one-line text).

@@ -6,7 +6,10 @@
 namespace qorvantel {
 
 namespace {
-constexpr std::size_t initial_capacity = 256;
+// Tables start small and double: a relation of many columns and few rows
+// must not cost a full table per column (with a hundred thousand columns,
+// 256 entries each came to 400 MB while the file held 9 MB).
+constexpr std::size_t initial_capacity = 8;
 // A table grows while at most half full, up to this size, which stays in
 // the cache. Sharing pays only for values that repeat densely (a few
 // hundred departments or grades): every repeat joins the value's ring, and

@@ -217,7 +217,9 @@ shared<value> string_value::make(std::string_view content)
     return shared<value>(made);
 }
 
-void string_value::operator delete(void* object) noexcept { pool::release(object); }
+string_value::~string_value() { pool::record_size(sizeof(string_value) + length_); }
+
+void string_value::operator delete(void* object) noexcept { pool::release_recorded(object); }
 
 shared<type> symbol_value::parse(text::iterator&) const { return shared<type>(); }
 

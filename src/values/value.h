@@ -65,6 +65,7 @@ private:
 class string_value final : public value {
 public:
     static shared<value> make(std::string_view content);
+    ~string_value() override;
     static void operator delete(void* object) noexcept;
     string_value(const string_value&) = delete;
     string_value& operator=(const string_value&) = delete;

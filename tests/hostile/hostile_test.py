@@ -384,8 +384,14 @@ def test_empty_and_missing_files():
             elif os.path.getsize(out) != 0:
                 problems.append('the output file is not empty')
             record(f'batch from a {name} input file leaves an empty output file', problems)
-            check(f'interactive with a {name} environment file', run([source], stdin=b'\nR\n'),
-                  0, b'$$Relation R not found.\n$\n')
+            # The environment the user named must load: only an empty one
+            # gives an empty session.
+            if name == 'empty':
+                check(f'interactive with a {name} environment file', run([source], stdin=b'\nR\n'),
+                      0, b'$$Relation R not found.\n$\n')
+            else:
+                check(f'interactive with a {name} environment file', run([source], stdin=b'\nR\n'),
+                      1, message(b'Cannot open environment file ' + source.encode() + b'.'))
         check('batch from empty standard input', run(stdin=b''), 1, not_found)
         check('interactive with no console input', run([empty], stdin=b''), 0, b'$\n')
 

@@ -1,5 +1,5 @@
 // The pool: objects of any size side by side, each chunk given back once
-// its last object goes, large objects apart. A chunk released too early
+// its last object goes, large objects apart, free regions returned by trim. A chunk released too early
 // shows as overwritten contents; one never released shows in the count.
 #include "text/pool.h"
 
@@ -44,7 +44,7 @@ TEST(Pool, ObjectsKeepTheirContentsWhateverTheOrderOfRelease)
         if (!live.empty() && random() % 3 == 0) {
             std::size_t victim = random() % live.size();
             ASSERT_TRUE(intact(live[victim]));
-            pool::release(live[victim].memory);
+            pool::release(live[victim].memory, live[victim].size);
             live[victim] = live.back();
             live.pop_back();
         } else {
@@ -55,7 +55,7 @@ TEST(Pool, ObjectsKeepTheirContentsWhateverTheOrderOfRelease)
     }
     for (const block& each : live) {
         ASSERT_TRUE(intact(each));
-        pool::release(each.memory);
+        pool::release(each.memory, each.size);
     }
     // At most the chunk being carved stays behind.
     EXPECT_LE(pool::chunks_in_use(), before + 1);
@@ -80,12 +80,70 @@ TEST(Pool, EmptiedChunksAreReusedRatherThanTakenAnew)
         // Release every other object first, then the rest: chunks stay
         // held until their last object goes.
         for (std::size_t i = 0; i < objects.size(); i += 2)
-            pool::release(objects[i]);
+            pool::release(objects[i], 24 + (i % 5) * 8);
         EXPECT_GE(pool::chunks_in_use() + 1, after_first);
         for (std::size_t i = 1; i < objects.size(); i += 2)
-            pool::release(objects[i]);
+            pool::release(objects[i], 24 + (i % 5) * 8);
         objects.clear();
     }
+}
+
+TEST(Pool, LargeObjectsTakeNoChunks)
+{
+    // Just past the largest pooled size, as a long string or a wide row.
+    std::size_t chunks = pool::chunks_in_use();
+    std::size_t mapped = pool::bytes_mapped();
+    std::vector<block> large;
+    for (int i = 0; i < 1000; ++i)
+        large.push_back(make_block(4097 + i % 200, static_cast<unsigned char>(i)));
+    EXPECT_EQ(pool::chunks_in_use(), chunks);
+    EXPECT_EQ(pool::bytes_mapped(), mapped);
+    for (const block& each : large) {
+        ASSERT_TRUE(intact(each));
+        pool::release(each.memory, each.size);
+    }
+}
+
+TEST(Pool, TrimGivesBackFreeRegionsAndKeepsLiveObjects)
+{
+#ifdef QORVANTEL_PLAIN_ALLOCATION
+    GTEST_SKIP() << "plain allocation keeps no chunks";
+#endif
+    pool::trim(); // what earlier tests left free
+    std::size_t mapped = pool::bytes_mapped();
+    // About 40 MB of small objects, then all but one in every 5,000 go:
+    // the survivors hold their chunks, everything else is free.
+    std::vector<block> objects;
+    for (int i = 0; i < 1000000; ++i)
+        objects.push_back(make_block(40, static_cast<unsigned char>(i)));
+    std::size_t peak = pool::bytes_mapped();
+    ASSERT_GT(peak, mapped + 32u * 1024 * 1024);
+    std::vector<block> survivors;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (i % 5000 == 0)
+            survivors.push_back(objects[i]);
+        else
+            pool::release(objects[i].memory, objects[i].size);
+    }
+    pool::trim();
+    for (const block& each : survivors)
+        ASSERT_TRUE(intact(each));
+    // Chunks returned in part are reused like any other.
+    std::vector<block> again;
+    for (int i = 0; i < 200000; ++i)
+        again.push_back(make_block(40, static_cast<unsigned char>(i + 1)));
+    for (const block& each : again) {
+        ASSERT_TRUE(intact(each));
+        pool::release(each.memory, each.size);
+    }
+    for (const block& each : survivors) {
+        ASSERT_TRUE(intact(each));
+        pool::release(each.memory, each.size);
+    }
+    pool::trim();
+    // At most the region of the chunk being carved stays beyond the start.
+    EXPECT_LE(pool::bytes_mapped(), mapped + 4u * 1024 * 1024);
+    EXPECT_LT(pool::bytes_mapped(), peak);
 }
 
 TEST(Pool, ReleasingNullDoesNothing)
@@ -94,9 +152,9 @@ TEST(Pool, ReleasingNullDoesNothing)
     // that would free a chunk that still holds this object.
     void* kept = pool::allocate(24);
     std::size_t before = pool::chunks_in_use();
-    pool::release(nullptr);
+    pool::release(nullptr, 8);
     EXPECT_EQ(pool::chunks_in_use(), before);
-    pool::release(kept);
+    pool::release(kept, 24);
 }
 
 } // namespace

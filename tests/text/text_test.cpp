@@ -37,6 +37,37 @@ TEST(TextTest, LinesFromStreamAndString)
     }
 }
 
+// A stream buffer that delivers its text in pieces and then fails, as a
+// file on a broken disk does, the way the library's file buffer reports it.
+class failing_buffer : public std::streambuf {
+public:
+    explicit failing_buffer(std::string before) : before_(std::move(before)) {}
+
+protected:
+    int_type underflow() override
+    {
+        if (delivered_)
+            throw std::ios_base::failure("read error");
+        delivered_ = true;
+        setg(before_.data(), before_.data(), before_.data() + before_.size());
+        return traits_type::to_int_type(before_[0]);
+    }
+
+private:
+    std::string before_;
+    bool delivered_ = false;
+};
+
+TEST(TextTest, AReadErrorIsNotTheEndOfTheStream)
+{
+    failing_buffer buffer("R(a int)\n1\n10");
+    std::istream in(&buffer);
+    EXPECT_THROW(text{in}, read_error);
+    // The end of a stream is no error, whatever its last line.
+    std::istringstream complete("R(a int)\n1\n10");
+    EXPECT_EQ(text(complete).content(), "R(a int)\n1\n10\n");
+}
+
 TEST(TextTest, LineAndColumnOfEveryPosition)
 {
     // a, newline, newline, b: three lines, the b at line 3, column 1.
