@@ -283,6 +283,9 @@ def test_ctrl_c_during_a_query(start, home):
         for name in 'ABC':
             out.write(f'{name}({name.lower()} int)\n')
             out.write(''.join(f'{i}\n' for i in range(200)))
+        for name in 'DE':
+            out.write(f'{name}({name.lower()} int)\n')
+            out.write(''.join(f'{i}\n' for i in range(1000)))
     session = start(environment=big)
     # Eight million rows to build: stopped while it is evaluated.
     session.send(b'select(product(A, B, C), EQ(a, -1))\r')
@@ -292,7 +295,7 @@ def test_ctrl_c_during_a_query(start, home):
     session.expect(b'Query interrupted.\n$')
     evaluation = time.monotonic() - sent
     # A million rows to write: stopped while they are written.
-    session.send(b'product(A, B)\r')
+    session.send(b'product(D, E)\r')
     session.expect(b'0, 1\n')
     sent = time.monotonic()
     session.send(CTRL_C)
