@@ -47,7 +47,7 @@ value_dictionary::entry& value_dictionary::free_entry(std::vector<entry>& entrie
 {
     std::size_t mask = entries.size() - 1;
     std::size_t at = slot_of(key, entries.size());
-    while (entries[at].newest != nullptr)
+    while (entries[at].handle != nullptr)
         at = (at + 1) & mask;
     return entries[at];
 }
@@ -62,11 +62,11 @@ shared<value>* value_dictionary::find(column_table& table, std::uint64_t key, Sa
     for (std::size_t at = slot_of(key, table.entries.size());; at = (at + 1) & mask) {
         entry& probe = table.entries[at];
         spot = &probe;
-        if (probe.newest == nullptr)
+        if (probe.handle == nullptr)
             return nullptr;
-        if (probe.key == key && same(*probe.newest->get())) {
+        if (probe.key == key && same(*probe.handle->get())) {
             ++table.hits;
-            return probe.newest;
+            return probe.handle;
         }
     }
 }
@@ -87,7 +87,7 @@ void value_dictionary::remember(column_table& table, entry* spot, std::uint64_t 
         spot = &free_entry(table.entries, key);
     }
     spot->key = key;
-    spot->newest = &slot;
+    spot->handle = &slot;
     ++table.used;
 }
 
@@ -96,7 +96,7 @@ void value_dictionary::grow(column_table& table)
     std::vector<entry> old = std::move(table.entries);
     table.entries.assign(old.size() * 2, entry{0, nullptr});
     for (const entry& each : old)
-        if (each.newest != nullptr)
+        if (each.handle != nullptr)
             free_entry(table.entries, each.key) = each;
     // The share of repeats is judged afresh for the larger table.
     table.lookups = 0;
@@ -146,9 +146,6 @@ void value_dictionary::read(std::size_t column, const type& field_type, text::it
     }
     if (found != nullptr) {
         slot = *found;
-        // The next repeat joins the ring beside this latest handle, which
-        // is likelier to be in the cache than the first one.
-        spot->newest = &slot;
         return;
     }
     remember(table, spot, key, slot);

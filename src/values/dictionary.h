@@ -36,7 +36,7 @@ public:
 private:
     struct entry {
         std::uint64_t key;     // the number, or a hash of the characters
-        shared<value>* newest; // the latest handle on the value; null when free
+        shared<value>* handle; // the first handle on the value; null when free
     };
 
     struct column_table {
