@@ -57,7 +57,6 @@ void run_batch(std::istream& in, std::ostream& out, batch_ending ending)
         left_behind = new left_until_exit{std::move(query), std::move(loaded), std::move(result)};
 }
 
-namespace {
 void run_console_line(const std::string& line, const shared<environment>& loaded, std::ostream& out)
 {
     if (line.empty()) {
@@ -74,6 +73,7 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
         out << result;
 }
 
+namespace {
 // The message of every allocation failure, wherever it happens.
 const char* const out_of_memory = "Out of memory.";
 

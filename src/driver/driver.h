@@ -3,8 +3,12 @@
 
 #include "driver/line_source.h"
 
+#include "relations/environment.h"
+#include "text/shared.h"
+
 #include <istream>
 #include <ostream>
+#include <string>
 
 namespace qorvantel {
 
@@ -16,6 +20,11 @@ enum class batch_ending { release, process_exits };
 // Batch mode: the input holds an expression and then an environment. Echoes
 // the input, then writes the expression's relation.
 void run_batch(std::istream& in, std::ostream& out, batch_ending ending = batch_ending::release);
+
+// One console line of interactive mode against the loaded environment: the
+// line's relation, or the whole environment for an empty line. Errors are
+// thrown, for the caller to show.
+void run_console_line(const std::string& line, const shared<environment>& loaded, std::ostream& out);
 
 // Interactive mode: loads the environment once, then evaluates one
 // expression per console line after the prompt "$". An empty line writes the

@@ -6,6 +6,7 @@
 #include "algebra/project_expression.h"
 #include "algebra/rename_expression.h"
 #include "algebra/select_expression.h"
+#include "driver/driver.h"
 #include "parsing/keywords.h"
 #include "text/diagnostics.h"
 #include "text/text.h"
@@ -318,18 +319,7 @@ std::string web_session::console_line(const std::string& line) const
 {
     std::ostringstream out;
     try {
-        if (line.empty()) {
-            if (!loaded_.empty())
-                out << loaded_;
-            return out.str();
-        }
-        text typed(line);
-        text::iterator position = typed.begin();
-        shared<expression> query = parsing<expression>::require("expression", position);
-        expect_end(position);
-        shared<relation> result = query->evaluate(loaded_);
-        if (!result.empty())
-            out << result;
+        run_console_line(line, loaded_, out);
         return out.str();
     } catch (const std::exception& error) {
         // What the console has written of the line stays before the message.
