@@ -169,8 +169,19 @@ shared<relation> evaluate_tree(const shared<expression>& query, tree_node& node,
                 result = operand;
                 continue;
             }
+            // The fold so far with this term, as a two-term operator over
+            // the results already computed: the same checks and messages, in
+            // the same order, as the whole operator's evaluation.
+            expression_list pair{stand_in(query, result), stand_in(term, operand)};
+            shared<expression> step;
+            if (dynamic_cast<const union_expression*>(&e))
+                step = shared<expression>(new union_expression(std::move(pair)));
+            else if (dynamic_cast<const minus_expression*>(&e))
+                step = shared<expression>(new minus_expression(std::move(pair)));
+            else
+                step = shared<expression>(new product_expression(std::move(pair)));
             try {
-                result = fold->combine(result, operand);
+                result = step->evaluate(loaded);
             } catch (const std::bad_alloc&) {
                 node.error = out_of_memory;
                 throw;
