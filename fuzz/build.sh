@@ -16,11 +16,12 @@ flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undef
     -DQORVANTEL_PLAIN_ALLOCATION -Isrc)
 mkdir -p "$out/obj"
 
-# Everything but the program's entry point and its terminal line editor.
+# Everything but the program's entry point, its terminal line editor and the
+# browser glue (built by Emscripten only).
 sources=()
 while IFS= read -r source; do
     sources+=("$source")
-done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/driver/line_editor.cpp | sort)
+done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' | sort)
 
 # Compile what is older than its source, than any header or than this
 # script (which holds the flags), two at a time.
