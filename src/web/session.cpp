@@ -144,6 +144,23 @@ shared<expression> stand_in(const shared<expression>& original, shared<relation>
     return shared<expression>(new evaluated_expression(original, std::move(result)));
 }
 
+shared<relation> evaluate_tree(const shared<expression>& query, tree_node& node, const shared<environment>& loaded);
+
+// A select, project or rename node: its argument's subtree, then the same
+// operator with the same parameter over the argument's computed result.
+template <class Operator, class Parameter>
+shared<relation> evaluate_unary(tree_node& node, const Operator& original, const char* keyword,
+                                const std::string& detail, const Parameter& parameter,
+                                const shared<environment>& loaded)
+{
+    node.kind = keyword;
+    node.label = node.kind + " " + detail;
+    node.children.emplace_back();
+    shared<relation> operand = evaluate_tree(original.argument(), node.children.back(), loaded);
+    Operator step(stand_in(original.argument(), operand), parameter);
+    return evaluate_step(node, step, loaded);
+}
+
 // Evaluates the expression node by node, in the order its own evaluation
 // takes (so the first error is the one the console reports), and records
 // each node. A node whose operand failed stays unevaluated.
@@ -191,26 +208,15 @@ shared<relation> evaluate_tree(const shared<expression>& query, tree_node& node,
             }
         }
     } else if (auto* selection = dynamic_cast<const select_expression*>(&e)) {
-        node.kind = keywords().select_word.word();
-        node.label = node.kind + " " + written(selection->predicate());
-        node.children.emplace_back();
-        shared<relation> operand = evaluate_tree(selection->argument(), node.children.back(), loaded);
-        select_expression step(stand_in(selection->argument(), operand), selection->predicate());
-        result = evaluate_step(node, step, loaded);
+        result = evaluate_unary(node, *selection, keywords().select_word.word(), written(selection->predicate()),
+                                selection->predicate(), loaded);
     } else if (auto* projection = dynamic_cast<const project_expression*>(&e)) {
-        node.kind = keywords().project_word.word();
-        node.label = node.kind + " " + written(separated(*projection->projected_columns()));
-        node.children.emplace_back();
-        shared<relation> operand = evaluate_tree(projection->argument(), node.children.back(), loaded);
-        project_expression step(stand_in(projection->argument(), operand), projection->projected_columns());
-        result = evaluate_step(node, step, loaded);
+        result = evaluate_unary(node, *projection, keywords().project_word.word(),
+                                written(separated(*projection->projected_columns())), projection->projected_columns(),
+                                loaded);
     } else if (auto* renaming = dynamic_cast<const rename_expression*>(&e)) {
-        node.kind = keywords().rename_word.word();
-        node.label = node.kind + " " + written(renaming->new_names());
-        node.children.emplace_back();
-        shared<relation> operand = evaluate_tree(renaming->argument(), node.children.back(), loaded);
-        rename_expression step(stand_in(renaming->argument(), operand), renaming->new_names());
-        result = evaluate_step(node, step, loaded);
+        result = evaluate_unary(node, *renaming, keywords().rename_word.word(), written(renaming->new_names()),
+                                renaming->new_names(), loaded);
     } else {
         // An operator the tree does not know: evaluated whole, drawn as a leaf.
         node.kind = "expression";
