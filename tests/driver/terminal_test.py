@@ -110,27 +110,27 @@ class Session:
                     continue
                 raise Failure(f'no {wanted!r} within {seconds} s; output ends {self.output[-300:]!r}')
 
-    def at_prompt(self, seconds=TIMEOUT_SECONDS):
-        """Waits until the library reads keys one by one. Keys typed before
-        are read by the terminal's own line editing, which takes Ctrl-D for
-        the end of a line, not of the input, so a test that sent them then
-        would wait for an answer that never comes."""
+    def type(self, keys, seconds=TIMEOUT_SECONDS):
+        """Sends keys once the library reads them one by one. libedit writes
+        the prompt before it puts the terminal into raw mode; keys that come
+        in between meet the terminal's own line editing, which may lose them
+        (seen under the sanitizers: all but the first of a line's keys, and
+        a Ctrl-D)."""
         end = time.monotonic() + seconds
         while termios.tcgetattr(self.fd)[3] & termios.ICANON:
             if time.monotonic() > end or not self.read(0.01):
                 raise Failure(f'the terminal is not in raw mode at the prompt; output ends {self.output[-300:]!r}')
+        self.send(keys)
 
     def line(self, keys, wanted):
         """Types keys and Enter, then waits for wanted and the next prompt."""
-        self.at_prompt()
-        self.send(keys + b'\r')
+        self.type(keys + b'\r')
         self.expect(wanted)
         self.expect(b'$')
 
     def finish(self):
         """Ends the session with Ctrl-D; returns the exit status."""
-        self.at_prompt()
-        self.send(CTRL_D)
+        self.type(CTRL_D)
         return self.wait()
 
     def wait(self, seconds=TIMEOUT_SECONDS):
@@ -229,7 +229,7 @@ def test_history_file(start, home):
     session.line(b'Dept', DEPT)
     session.line(b'', DEPT)
     pasted = b''.join(b'R%d\r' % i for i in range(1, 1006))
-    session.send(pasted)
+    session.type(pasted)
     session.expect(b'Relation R1005 not found.\n$')
     require(session.finish() == 0, 'exit status is not 0')
     entries = history_entries(os.path.join(home, '.qorvantel_history'))
@@ -268,23 +268,28 @@ def test_completion(start, home):
     session.line(b'select(Em\t, GT(i\t, 1))', EMP_AFTER_1)
     session.line(b'proj\t(Emp, na\t)', b"Emp(name char(20))\n'Ann'\n'Bob'\n")
     # Several candidates: the second Tab lists them.
-    session.send(b'select(Emp, G\t\t')
+    session.type(b'select(Emp, G\t\t')
     session.expect(b'GTE')
-    session.send(CTRL_U)
+    session.type(CTRL_U)
     session.line(b'Dept', DEPT)
     # Nothing but language words: no file names from the working directory.
-    session.send(b'universit\t\t')
-    session.send(CTRL_U + b'Dept\r')
+    session.type(b'universit\t\t')
+    session.type(CTRL_U + b'Dept\r')
     session.expect(DEPT)
     require(b'university.env' not in session.output, 'completion offered a file name')
 
 
 def test_ctrl_c_while_typing(start, home):
     session = start()
-    session.send(b'select(Emp, GT(id')
+    session.type(b'select(Emp, GT(id')
+    # Ctrl-C once the keys are echoed: the terminal throws away keys not yet
+    # read when Ctrl-C comes, and a Ctrl-C that comes while the library is
+    # busy between two keys (seen under the sanitizers) goes unseen until the
+    # next one, which a person would press.
+    session.expect(b'GT(id')
     session.send(CTRL_C)
     session.expect(b'$')
-    session.send(CTRL_C)
+    session.type(CTRL_C)
     session.expect(b'$')
     session.line(b'Dept', DEPT)
     require(b'not found' not in session.output and b'Valid' not in session.output, 'the abandoned line was run')
@@ -303,14 +308,14 @@ def test_ctrl_c_during_a_query(start, home):
             out.write(''.join(f'{i}\n' for i in range(1000)))
     session = start(environment=big)
     # Eight million rows to build: stopped while it is evaluated.
-    session.send(b'select(product(A, B, C), EQ(a, -1))\r')
+    session.type(b'select(product(A, B, C), EQ(a, -1))\r')
     time.sleep(0.3)
     sent = time.monotonic()
     session.send(CTRL_C)
     session.expect(b'Query interrupted.\n$')
     evaluation = time.monotonic() - sent
     # A million rows to write: stopped while they are written.
-    session.send(b'product(D, E)\r')
+    session.type(b'product(D, E)\r')
     session.expect(b'0, 1\n')
     sent = time.monotonic()
     session.send(CTRL_C)
@@ -334,9 +339,9 @@ def test_bad_input(start, home):
     # the session), which is the library's and not what this case is about.
     for keys in hostile:
         session = start()
-        session.send(keys + b'\r')
+        session.type(keys + b'\r')
         # What is run, if anything, is an error line; the session answers.
-        session.send(CTRL_U + b'Dept\r')
+        session.type(CTRL_U + b'Dept\r')
         session.expect(DEPT)
         session.expect(b'$')
         require(session.finish() == 0, f'exit status is not 0 after {keys[:20]!r}')
