@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace qorvantel {
 
@@ -50,9 +51,16 @@ void encode_key(const row& each, const sort_columns& columns, sort_record& recor
     std::size_t used = 0;
     bool exact = true;
     std::size_t count = columns.count(each);
+    auto append_characters = [&](std::string_view content) {
+        std::size_t fits = std::min(content.size() + 1, key_bytes - used);
+        std::memcpy(bytes + used, content.data(), std::min(fits, content.size()));
+        used += fits;
+        exact = fits == content.size() + 1;
+    };
     for (std::size_t i = 0; i < count && exact; ++i) {
         const value& field = columns.at(each, i);
-        if (field.kind() == value_kind::integer) {
+        switch (field.kind()) {
+        case value_kind::integer: {
             auto flipped = static_cast<std::uint32_t>(static_cast<const integer_value&>(field).number()) ^ 0x80000000u;
             unsigned char encoded[4]
                 = {static_cast<unsigned char>(flipped >> 24), static_cast<unsigned char>(flipped >> 16),
@@ -61,14 +69,14 @@ void encode_key(const row& each, const sort_columns& columns, sort_record& recor
             std::memcpy(bytes + used, encoded, fits);
             used += fits;
             exact = fits == 4;
-        } else {
-            std::string_view content = field.kind() == value_kind::string
-                ? static_cast<const string_value&>(field).content()
-                : std::string_view(static_cast<const symbol_value&>(field).content());
-            std::size_t fits = std::min(content.size() + 1, key_bytes - used);
-            std::memcpy(bytes + used, content.data(), std::min(fits, content.size()));
-            used += fits;
-            exact = fits == content.size() + 1;
+            break;
+        }
+        case value_kind::string:
+            append_characters(static_cast<const string_value&>(field).content());
+            break;
+        case value_kind::symbol:
+            append_characters(static_cast<const symbol_value&>(field).content());
+            break;
         }
     }
     for (std::size_t word = 0; word < 3; ++word) {

@@ -20,37 +20,18 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from tally import Tally, show  # noqa: E402
+
 PROGRAM = None
 SHIM = os.environ.get('QORVANTEL_READ_FAILURE_SHIM')
 SANITIZED = os.environ.get('QORVANTEL_SANITIZED') == '1'
 TIMEOUT_SECONDS = 60
 MB = 1 << 20
 
-passed = 0
-failed = 0
-skipped = 0
-
-
-def record(name, problems):
-    global passed, failed
-    if problems:
-        failed += 1
-        print(f'FAIL {name}')
-        for problem in problems:
-            print('  ' + problem)
-    else:
-        passed += 1
-
-
-def skip(name, reason):
-    global skipped
-    skipped += 1
-    print(f'SKIP {name}: {reason}')
-
-
-def show(data, limit=300):
-    text = data.decode('latin-1').encode('unicode_escape').decode('ascii')
-    return text if len(text) <= limit else text[:limit] + f'... ({len(text)} characters)'
+TALLY = Tally()
+record = TALLY.record
+skip = TALLY.skip
 
 
 def limited(megabytes):
@@ -333,8 +314,7 @@ def main():
         with tempfile.TemporaryDirectory() as directory:
             test(directory)
     test_operand_counts()
-    print(f'{passed} passed, {failed} failed' + (f', {skipped} skipped' if skipped else ''))
-    sys.exit(1 if failed else 0)
+    sys.exit(TALLY.finish())
 
 
 if __name__ == '__main__':

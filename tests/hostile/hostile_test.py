@@ -19,14 +19,17 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from tally import Tally, show  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 PARSING_HEADER = os.path.join(HERE, '..', '..', 'src', 'parsing', 'parsing.h')
 TIMEOUT_SECONDS = 120
 
 PROGRAM = None
-passed = 0
-failed = 0
-skipped = 0
+TALLY = Tally()
+record = TALLY.record
+skip = TALLY.skip
 
 
 # ---------------------------------------------------------------------------
@@ -53,31 +56,6 @@ def run(args=(), stdin=b'', cwd=None, stdout_path=None):
         return Run(done.returncode, done.stdout, done.stderr)
     except subprocess.TimeoutExpired:
         return Run('timeout', b'', b'')
-
-
-def show(data, limit=300):
-    if isinstance(data, bytes):
-        text = data.decode('latin-1').encode('unicode_escape').decode('ascii')
-    else:
-        text = str(data)
-    return text if len(text) <= limit else text[:limit] + f'... ({len(text)} characters)'
-
-
-def record(name, problems):
-    global passed, failed
-    if problems:
-        failed += 1
-        print(f'FAIL {name}')
-        for problem in problems:
-            print('  ' + problem)
-    else:
-        passed += 1
-
-
-def skip(name, reason):
-    global skipped
-    skipped += 1
-    print(f'SKIP {name}: {reason}')
 
 
 def sane(result):
@@ -560,11 +538,7 @@ def main():
                  test_string_type_bounds, test_long_lines, test_crlf, test_empty_and_missing_files,
                  test_unterminated_console, test_unwritable_output, test_same_file, test_nesting]:
         test()
-    summary = f'{passed} passed, {failed} failed'
-    if skipped:
-        summary += f', {skipped} skipped'
-    print(summary)
-    return 1 if failed else 0
+    return TALLY.finish()
 
 
 if __name__ == '__main__':
