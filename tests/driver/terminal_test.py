@@ -112,10 +112,9 @@ class Session:
 
     def type(self, keys, seconds=TIMEOUT_SECONDS):
         """Sends keys once the library reads them one by one. libedit writes
-        the prompt before it puts the terminal into raw mode; keys that come
-        in between meet the terminal's own line editing, which may lose them
-        (seen under the sanitizers: all but the first of a line's keys, and
-        a Ctrl-D)."""
+        the prompt before it puts the terminal into raw mode (seen with
+        strace), so keys that come in between would meet the terminal's own
+        line editing first, which is not what a case means to test."""
         end = time.monotonic() + seconds
         while termios.tcgetattr(self.fd)[3] & termios.ICANON:
             if time.monotonic() > end or not self.read(0.01):
