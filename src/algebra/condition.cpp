@@ -22,10 +22,10 @@ bool compare_gt(const shared<value>& l, const shared<value>& r) { return value_l
 const logical_operator* logical_operators()
 {
     static const logical_operator table[] = {
-        {keyword("NOT"), true, false, 1},
-        {keyword("AND"), false, false, unbounded},
-        {keyword("OR"), true, true, unbounded},
-        {keyword(nullptr), false, false, 0},
+        {keyword("NOT"), condition_kind::negation, true, false, 1},
+        {keyword("AND"), condition_kind::conjunction, false, false, unbounded},
+        {keyword("OR"), condition_kind::disjunction, true, true, unbounded},
+        {keyword(nullptr), condition_kind::negation, false, false, 0},
     };
     return table;
 }
@@ -35,11 +35,46 @@ const arithmetic_operator* arithmetic_operators()
     // Keywords match as prefixes, so "LTE" must be tried before "LT" and
     // "GTE" before "GT", or LTE( would read as LT and a stray E.
     static const arithmetic_operator table[] = {
-        {keyword("EQ"), compare_eq}, {keyword("NEQ"), compare_neq}, {keyword("LTE"), compare_lte},
-        {keyword("LT"), compare_lt}, {keyword("GTE"), compare_gte}, {keyword("GT"), compare_gt},
-        {keyword(nullptr), nullptr},
+        {keyword("EQ"), comparison_operator::eq, compare_eq},
+        {keyword("NEQ"), comparison_operator::neq, compare_neq},
+        {keyword("LTE"), comparison_operator::lte, compare_lte},
+        {keyword("LT"), comparison_operator::lt, compare_lt},
+        {keyword("GTE"), comparison_operator::gte, compare_gte},
+        {keyword("GT"), comparison_operator::gt, compare_gt},
+        {keyword(nullptr), comparison_operator::eq, nullptr},
     };
     return table;
+}
+
+bool comparison_holds(comparison_operator op, int order) noexcept
+{
+    switch (op) {
+    case comparison_operator::eq:
+        return order == 0;
+    case comparison_operator::neq:
+        return order != 0;
+    case comparison_operator::lte:
+        return order <= 0;
+    case comparison_operator::lt:
+        return order < 0;
+    case comparison_operator::gte:
+        return order >= 0;
+    case comparison_operator::gt:
+        return order > 0;
+    }
+    return false;
+}
+
+const std::vector<shared<condition>>& condition::arguments() const noexcept
+{
+    static const std::vector<shared<condition>> none;
+    return none;
+}
+
+const std::vector<shared<value>>& condition::comparands() const noexcept
+{
+    static const std::vector<shared<value>> none;
+    return none;
 }
 
 shared<condition> logical_condition::parse(text::iterator& position) const
@@ -139,7 +174,10 @@ public:
 
     bound_comparison(const arithmetic_operator& op, const std::vector<shared<value>>& arguments,
                      shared<schema> row_schema, std::vector<std::size_t> columns, bool may_raise)
-        : bound_condition(may_raise), op_(op), arguments_(arguments), schema_(std::move(row_schema)),
+        : bound_condition(may_raise),
+          op_(op),
+          arguments_(arguments),
+          schema_(std::move(row_schema)),
           columns_(std::move(columns))
     {
     }

@@ -36,16 +36,41 @@ private:
     bool may_raise_;
 };
 
+// What a condition node is, for tools that walk a condition: NOT, AND and
+// OR over conditions, or a chained comparison over values.
+enum class condition_kind : unsigned char { negation, conjunction, disjunction, comparison };
+
+// The comparisons, in the order of their keywords' table.
+enum class comparison_operator : unsigned char { eq, neq, lte, lt, gte, gt };
+
+// True when two values whose order value_compare gives as order (negative,
+// zero or positive) stand in the relation op: what each comparison means.
+bool comparison_holds(comparison_operator op, int order) noexcept;
+
 class condition : public parsing<condition>, public dumpable {
 public:
     // This condition over rows of the schema. Binding raises nothing: a
     // column the schema lacks raises when a test reaches it, so that a
     // relation with no rows selects without error.
     virtual std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const = 0;
+
+    virtual condition_kind kind() const noexcept = 0;
+    // The operator's keyword as written: "NOT", "AND", "EQ", ...
+    virtual const char* keyword() const noexcept = 0;
+    // NOT, AND and OR: their argument conditions in order; none for a
+    // comparison.
+    virtual const std::vector<shared<condition>>& arguments() const noexcept;
+    // A comparison: its operator, and its operands in order, each compared
+    // with the next. A symbol names a column of the tested row; an integer
+    // or a string stands for itself. No operands for NOT, AND and OR, whose
+    // comparison() is meaningless.
+    virtual comparison_operator comparison() const noexcept { return comparison_operator::eq; }
+    virtual const std::vector<shared<value>>& comparands() const noexcept;
 };
 
 struct logical_operator {
     keyword word;
+    condition_kind kind;
     bool stop_on;        // the argument result that ends the evaluation
     bool result_on_stop; // the result then returned
     std::int32_t max_arguments;
@@ -55,6 +80,7 @@ using comparator_function = bool (*)(const shared<value>& left, const shared<val
 
 struct arithmetic_operator {
     keyword word;
+    comparison_operator meaning;
     comparator_function comparator;
 };
 
@@ -74,6 +100,10 @@ public:
     std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    condition_kind kind() const noexcept override { return op_->kind; }
+    const char* keyword() const noexcept override { return op_->word.word(); }
+    const std::vector<shared<condition>>& arguments() const noexcept override { return arguments_; }
+
 private:
     const logical_operator* op_ = nullptr;
     std::vector<shared<condition>> arguments_;
@@ -90,6 +120,11 @@ public:
     shared<condition> parse(text::iterator& position) const override;
     std::unique_ptr<bound_condition> bind(const shared<schema>& row_schema) const override;
     std::ostream& operator>>(std::ostream& out) const override;
+
+    condition_kind kind() const noexcept override { return condition_kind::comparison; }
+    const char* keyword() const noexcept override { return op_->word.word(); }
+    comparison_operator comparison() const noexcept override { return op_->meaning; }
+    const std::vector<shared<value>>& comparands() const noexcept override { return arguments_; }
 
 private:
     const arithmetic_operator* op_ = nullptr;

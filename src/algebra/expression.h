@@ -7,7 +7,21 @@
 #include "relations/relation.h"
 #include "text/dumpable.h"
 
+#include <vector>
+
 namespace qorvantel {
+
+class condition;
+class expression;
+
+using expression_list = std::vector<shared<expression>>;
+using relation_list = std::vector<shared<relation>>;
+
+// What an expression node is. Tools that walk a tree (the web's operator
+// tree, the answer checker, the converters) switch over this instead of
+// asking for concrete classes, so a new operator is a new enumerator that
+// every such switch is made to handle.
+enum class expression_kind : unsigned char { relation, union_of, minus, product, select, project, rename };
 
 class expression : public parsing<expression>, public dumpable {
 public:
@@ -15,6 +29,33 @@ public:
     // non-empty relation, possibly one the environment or another result
     // holds, since relations are shared and never changed.
     virtual shared<relation> evaluate(const shared<environment>& environment) const = 0;
+
+    virtual expression_kind kind() const noexcept = 0;
+    // The operator's keyword as written ("union", "select", ...); the empty
+    // string for a relation reference, which is written as its name alone.
+    const char* keyword() const noexcept;
+
+    // The operand expressions in order: the terms of union, minus and
+    // product, the one argument of select, project and rename, none for a
+    // relation reference.
+    virtual expression_list operands() const = 0;
+
+    // The operator over the results of its operands, computed already and
+    // given in order: evaluate without evaluating the operands. Union, minus
+    // and product given two results make one step of their fold, the result
+    // so far with the next term. The checks and messages are those of
+    // evaluate; a relation reference, which has no operands, looks itself up.
+    virtual shared<relation> apply(const relation_list& operand_results,
+                                   const shared<environment>& environment) const = 0;
+
+    // The parameters besides the operands; each is empty where the kind has
+    // none. relation_name: the name a relation reference reads. predicate:
+    // the condition of a select. listed_columns: the columns a project
+    // keeps. new_names: the schema name and column names of a rename.
+    virtual const shared<value>& relation_name() const noexcept;
+    virtual const shared<condition>& predicate() const noexcept;
+    virtual const std::vector<shared<value>>& listed_columns() const noexcept;
+    virtual const shared<name_schema>& new_names() const noexcept;
 };
 
 class atomic_expression final : public expression {
@@ -27,6 +68,10 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    expression_kind kind() const noexcept override { return expression_kind::relation; }
+    expression_list operands() const override { return {}; }
+    shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
+    const shared<value>& relation_name() const noexcept override { return name_; }
     const shared<value>& name() const noexcept { return name_; }
 
 private:

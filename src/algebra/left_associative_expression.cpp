@@ -32,6 +32,17 @@ bool left_associative_expression::parse_terms(const char* keyword, const char* d
     return true;
 }
 
+shared<relation> left_associative_expression::evaluate(const shared<environment>& environment) const
+{
+    return fold(terms_.size(), [this, &environment](std::size_t i) { return terms_[i]->evaluate(environment); });
+}
+
+shared<relation> left_associative_expression::apply(const relation_list& operand_results,
+                                                    const shared<environment>&) const
+{
+    return fold(operand_results.size(), [&operand_results](std::size_t i) { return operand_results[i]; });
+}
+
 std::ostream& left_associative_expression::write(std::ostream& out, const char* keyword) const
 {
     return out << keyword << '(' << separated(terms_) << ')';
@@ -190,34 +201,32 @@ struct value_order {
 };
 } // namespace
 
-shared<relation> union_expression::evaluate(const shared<environment>& environment) const
+shared<relation> union_expression::fold(std::size_t count, const term_source& term) const
 {
-    const expression_list& all = terms();
-    shared<relation> first = all.front()->evaluate(environment);
-    if (all.size() == 1)
+    shared<relation> first = term(0);
+    if (count == 1)
         return first;
     shared<schema> result_schema = first->relation_schema();
     row_union rows;
     rows.add(std::move(first));
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        shared<relation> next = all[i]->evaluate(environment);
+    for (std::size_t i = 1; i < count; ++i) {
+        shared<relation> next = term(i);
         result_schema = coerce(result_schema, next->relation_schema());
         rows.add(std::move(next));
     }
     return make_relation(std::move(result_schema), rows.take());
 }
 
-shared<relation> minus_expression::evaluate(const shared<environment>& environment) const
+shared<relation> minus_expression::fold(std::size_t count, const term_source& term) const
 {
     // Taking each further operand away in turn takes away their union.
-    const expression_list& all = terms();
-    shared<relation> first = all.front()->evaluate(environment);
-    if (all.size() == 1)
+    shared<relation> first = term(0);
+    if (count == 1)
         return first;
     shared<schema> result_schema = first->relation_schema();
     row_union removed;
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        shared<relation> next = all[i]->evaluate(environment);
+    for (std::size_t i = 1; i < count; ++i) {
+        shared<relation> next = term(i);
         result_schema = coerce(result_schema, next->relation_schema());
         removed.add(std::move(next));
     }
@@ -225,21 +234,20 @@ shared<relation> minus_expression::evaluate(const shared<environment>& environme
                          merge(first->relation_table()->rows(), removed.rows(), false, false));
 }
 
-shared<relation> product_expression::evaluate(const shared<environment>& environment) const
+shared<relation> product_expression::fold(std::size_t count, const term_source& term) const
 {
-    const expression_list& all = terms();
-    shared<relation> first = all.front()->evaluate(environment);
-    if (all.size() == 1)
+    shared<relation> first = term(0);
+    if (count == 1)
         return first;
     std::vector<shared<relation>> operands;
-    operands.reserve(all.size());
+    operands.reserve(count);
     column_list columns = first->relation_schema()->columns();
     std::set<const value*, value_order> names;
     for (const auto& each : columns)
         names.insert(each->name().get());
     operands.push_back(std::move(first));
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        shared<relation> next = all[i]->evaluate(environment);
+    for (std::size_t i = 1; i < count; ++i) {
+        shared<relation> next = term(i);
         const schema& right_schema = *next->relation_schema();
         // Any common name makes the schemas non-disjoint; the message does
         // not name it. The left schema is the first operand's, or after
@@ -266,15 +274,15 @@ shared<relation> product_expression::evaluate(const shared<environment>& environ
     // The rows in the order of the fold: the first operand's row varies
     // slowest, the last one's fastest, as an odometer counts.
     std::size_t width = columns.size();
-    std::size_t count = product_row_count(operands, width);
+    std::size_t rows_made = product_row_count(operands, width);
     std::vector<const row_list*> lists;
     lists.reserve(operands.size());
     for (const auto& each : operands)
         lists.push_back(&each->relation_table()->rows());
     std::vector<std::size_t> at(operands.size(), 0);
     row_list rows;
-    rows.reserve(count);
-    for (std::size_t made = 0; made < count; ++made) {
+    rows.reserve(rows_made);
+    for (std::size_t made = 0; made < rows_made; ++made) {
         check_interrupt_every(made);
         rows.push_back(row::make(width, [&lists, &at](shared<value>* slots) {
             for (std::size_t j = 0; j < lists.size(); ++j) {

@@ -6,19 +6,33 @@
 
 #include "algebra/expression.h"
 
+#include <functional>
 #include <vector>
 
 namespace qorvantel {
-
-using expression_list = std::vector<shared<expression>>;
 
 class left_associative_expression : public expression {
 public:
     const expression_list& terms() const noexcept { return terms_; }
 
+    expression_list operands() const override { return terms_; }
+    // The terms are evaluated in order, and each one's schema is checked
+    // against the result so far before the next is evaluated, so the first
+    // error met in that order is the one raised.
+    shared<relation> evaluate(const shared<environment>& environment) const final;
+    shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const final;
+
 protected:
+    // Where the terms' relations come from: evaluated from the terms, or
+    // given already computed. Each term is asked for once, in order.
+    using term_source = std::function<shared<relation>(std::size_t term)>;
+
     left_associative_expression() = default;
     explicit left_associative_expression(expression_list terms) : terms_(std::move(terms)) {}
+
+    // The operator over count terms (at least one) whose relations term
+    // gives: the one place where each operator computes its result.
+    virtual shared<relation> fold(std::size_t count, const term_source& term) const = 0;
 
     // Reads keyword "(" terms ")" into terms; false when the keyword is absent.
     static bool parse_terms(const char* keyword, const char* description, text::iterator& position,
@@ -38,43 +52,49 @@ private:
     expression_list terms_;
 };
 
+// The rows of every term, each once, under the first term's schema with
+// each further term's coerced into it.
 class union_expression final : public left_associative_expression {
 public:
     union_expression() = default;
     explicit union_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    // The first term's relation, combined with each further term in order.
-    // The terms are evaluated in order, and each one's schema checked
-    // against the result so far before the next is evaluated.
-    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
+    expression_kind kind() const noexcept override { return expression_kind::union_of; }
+
+protected:
+    shared<relation> fold(std::size_t count, const term_source& term) const override;
 };
 
+// The rows of the first term that no further term holds: the first term
+// minus the union of the rest, which is what taking each away in turn gives.
 class minus_expression final : public left_associative_expression {
 public:
     minus_expression() = default;
     explicit minus_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    // The first term's relation, combined with each further term in order.
-    // The terms are evaluated in order, and each one's schema checked
-    // against the result so far before the next is evaluated.
-    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
+    expression_kind kind() const noexcept override { return expression_kind::minus; }
+
+protected:
+    shared<relation> fold(std::size_t count, const term_source& term) const override;
 };
 
+// Every combination of one row of each term, the first term's row varying
+// slowest; the terms' column names must all differ.
 class product_expression final : public left_associative_expression {
 public:
     product_expression() = default;
     explicit product_expression(expression_list terms) : left_associative_expression(std::move(terms)) {}
 
     shared<expression> parse(text::iterator& position) const override;
-    // The first term's relation, combined with each further term in order.
-    // The terms are evaluated in order, and each one's schema checked
-    // against the result so far before the next is evaluated.
-    shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
+    expression_kind kind() const noexcept override { return expression_kind::product; }
+
+protected:
+    shared<relation> fold(std::size_t count, const term_source& term) const override;
 };
 
 } // namespace qorvantel

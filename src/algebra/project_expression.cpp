@@ -40,7 +40,12 @@ shared<expression> project_expression::parse(text::iterator& position) const
 
 shared<relation> project_expression::evaluate(const shared<environment>& environment) const
 {
-    shared<relation> argument = argument_->evaluate(environment);
+    return apply({argument_->evaluate(environment)}, environment);
+}
+
+shared<relation> project_expression::apply(const relation_list& operand_results, const shared<environment>&) const
+{
+    const shared<relation>& argument = operand_results.front();
     const schema& argument_schema = *argument->relation_schema();
 
     std::vector<std::optional<std::size_t>> found = find_columns(argument_schema, *projected_columns_);

@@ -22,7 +22,14 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    expression_kind kind() const noexcept override { return expression_kind::project; }
+    expression_list operands() const override { return {argument_}; }
+    // The operator over its argument's result, the one element of
+    // operand_results.
+    shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
+
     const shared<expression>& argument() const noexcept { return argument_; }
+    const std::vector<shared<value>>& listed_columns() const noexcept override { return *projected_columns_; }
     const shared<symbol_list>& projected_columns() const noexcept { return projected_columns_; }
 
 private:

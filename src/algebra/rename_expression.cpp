@@ -19,7 +19,12 @@ shared<expression> rename_expression::parse(text::iterator& position) const
 
 shared<relation> rename_expression::evaluate(const shared<environment>& environment) const
 {
-    shared<relation> argument = argument_->evaluate(environment);
+    return apply({argument_->evaluate(environment)}, environment);
+}
+
+shared<relation> rename_expression::apply(const relation_list& operand_results, const shared<environment>&) const
+{
+    const shared<relation>& argument = operand_results.front();
     const schema& old_schema = *argument->relation_schema();
     const column_list& old_columns = old_schema.columns();
     const auto& names = new_names_->column_names();

@@ -18,8 +18,14 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    expression_kind kind() const noexcept override { return expression_kind::rename; }
+    expression_list operands() const override { return {argument_}; }
+    // The operator over its argument's result, the one element of
+    // operand_results.
+    shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
+
     const shared<expression>& argument() const noexcept { return argument_; }
-    const shared<name_schema>& new_names() const noexcept { return new_names_; }
+    const shared<name_schema>& new_names() const noexcept override { return new_names_; }
 
 private:
     shared<expression> argument_;

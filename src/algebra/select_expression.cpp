@@ -19,7 +19,12 @@ shared<expression> select_expression::parse(text::iterator& position) const
 
 shared<relation> select_expression::evaluate(const shared<environment>& environment) const
 {
-    shared<relation> argument = argument_->evaluate(environment);
+    return apply({argument_->evaluate(environment)}, environment);
+}
+
+shared<relation> select_expression::apply(const relation_list& operand_results, const shared<environment>&) const
+{
+    const shared<relation>& argument = operand_results.front();
     const shared<schema>& argument_schema = argument->relation_schema();
     const table& source = *argument->relation_table();
     // Binding tells whether a test can raise; only a test that cannot may

@@ -19,8 +19,14 @@ public:
     shared<relation> evaluate(const shared<environment>& environment) const override;
     std::ostream& operator>>(std::ostream& out) const override;
 
+    expression_kind kind() const noexcept override { return expression_kind::select; }
+    expression_list operands() const override { return {argument_}; }
+    // The operator over its argument's result, the one element of
+    // operand_results.
+    shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
+
     const shared<expression>& argument() const noexcept { return argument_; }
-    const shared<condition>& predicate() const noexcept { return condition_; }
+    const shared<condition>& predicate() const noexcept override { return condition_; }
 
 private:
     shared<expression> argument_;
