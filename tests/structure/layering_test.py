@@ -2,9 +2,11 @@
 """Checks that every include in src/ points down the layers.
 
 The folders of src/ are layers, lowest first: text, parsing, values,
-relations, algebra, driver. A file may include from its own layer and from
-the layers below it. web, the glue of the browser build, is a top layer: it
-may include from every other layer, and none may include from it. A folder
+relations, algebra, driver, then the companion tools' cores: convert (data
+in and out, SQL and LaTeX) and check (answers against references). A file
+may include from its own layer and from the layers below it. web, the glue
+of the browser build, is a top layer: it may include from every other
+layer, and none may include from it. A folder
 of src/ that is not a known layer fails the check, so that a new folder is
 given its place here rather than escaping it.
 
@@ -16,7 +18,7 @@ import re
 import sys
 import tempfile
 
-LAYERS = ['text', 'parsing', 'values', 'relations', 'algebra', 'driver', 'web']
+LAYERS = ['text', 'parsing', 'values', 'relations', 'algebra', 'driver', 'convert', 'check', 'web']
 RANK = {name: rank for rank, name in enumerate(LAYERS)}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 SOURCE_ENDINGS = ('.h', '.cpp')
