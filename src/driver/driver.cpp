@@ -3,6 +3,7 @@
 #include "driver/driver.h"
 
 #include "driver/block_output.h"
+#include "driver/messages.h"
 
 #include "algebra/expression.h"
 #include "relations/environment.h"
@@ -74,15 +75,13 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
 }
 
 namespace {
-// The message of every allocation failure, wherever it happens.
-const char* const out_of_memory = "Out of memory.";
 
 // An output that can no longer be written (a closed pipe with SIGPIPE
 // ignored, a full disk) ends the run rather than evaluating into nothing.
 void require_written(std::ostream& out)
 {
     if (!out)
-        throw std::runtime_error("Cannot write standard output.");
+        throw_message(messages::cannot_write_output);
 }
 
 void write_message(std::ostream& out, const char* message)
@@ -121,7 +120,7 @@ void run_interactive(std::istream& environment_file, line_source& console, std::
                 throw std::bad_alloc();
             run_console_line(line, loaded, out);
         } catch (const std::bad_alloc&) {
-            write_message(out, out_of_memory);
+            write_message(out, messages::out_of_memory);
         } catch (const std::exception& error) {
             write_message(out, error.what());
         }
@@ -157,12 +156,7 @@ bool run_batch_in_blocks(std::istream& in, std::streambuf* target, batch_ending 
     return block.drain();
 }
 
-[[noreturn]] void throw_usage()
-{
-    throw std::runtime_error("syntax:\n"
-                             "batch mode:  qorvantel [input-file-spec output-file-spec]\n"
-                             "interactive: qorvantel initial-environment-file-spec");
-}
+[[noreturn]] void throw_usage() { throw_message(messages::usage); }
 
 [[noreturn]] void throw_file_error(const char* what, const std::string& name)
 {
@@ -246,7 +240,7 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
                 if (!run_batch_in_blocks(console, out.rdbuf(), ending))
                     out.setstate(std::ios_base::badbit);
             } catch (const read_error&) {
-                throw std::runtime_error("Cannot read standard input.");
+                throw_message(messages::cannot_read_input);
             }
             break;
         case 2:
@@ -260,9 +254,9 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
         }
         out.flush();
         if (!out)
-            throw std::runtime_error("Cannot write standard output.");
+            throw_message(messages::cannot_write_output);
     } catch (const std::bad_alloc&) {
-        write_message(out, out_of_memory);
+        write_message(out, messages::out_of_memory);
         return 1;
     } catch (const std::exception& error) {
         write_message(out, error.what());

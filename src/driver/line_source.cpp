@@ -1,6 +1,9 @@
 // The console as a plain stream of lines.
 #include "driver/line_source.h"
 
+#include "driver/messages.h"
+#include "text/diagnostics.h"
+
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -31,14 +34,14 @@ bool stream_line_source::read_line(std::ostream& out, std::string& line)
             console_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
         } catch (const std::exception&) {
             console_.exceptions(saved);
-            throw std::runtime_error("Cannot read standard input.");
+            throw_message(messages::cannot_read_input);
         }
         console_.exceptions(saved);
         throw;
     } catch (const std::exception&) {
         console_.clear(console_.rdstate() & ~std::ios_base::badbit);
         console_.exceptions(saved);
-        throw std::runtime_error("Cannot read standard input.");
+        throw_message(messages::cannot_read_input);
     }
 }
 

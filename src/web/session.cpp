@@ -10,6 +10,7 @@
 #include "web/operator_tree.h"
 
 #include <new>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
@@ -95,6 +96,19 @@ void write_table(json_writer& out, const relation& result, std::size_t row_limit
     out.end_object();
 }
 
+// The place an input error reports, as the members error_line,
+// error_column, error_at_end and error_excerpt; nothing for an error that
+// reports none.
+void write_place(json_writer& out, const std::optional<source_place>& place)
+{
+    if (!place)
+        return;
+    out.key("error_line").number(static_cast<double>(place->line));
+    out.key("error_column").number(static_cast<double>(place->column));
+    out.key("error_at_end").boolean(place->at_end);
+    out.key("error_excerpt").string(place->excerpt);
+}
+
 void write_text(json_writer& out, const capped_buffer& text)
 {
     out.key("text").string(text.kept());
@@ -105,7 +119,10 @@ void write_text(json_writer& out, const capped_buffer& text)
 
 std::string web_session::load_environment(const std::string& content)
 {
-    loaded_ = shared<environment>();
+    // A failed load leaves no relation loaded, but an environment all the
+    // same, so that a later line is answered "Relation R not found.".
+    loaded_ = shared<environment>(new environment());
+    load_place_.reset();
     try {
         text initial(content);
         text::iterator position = initial.begin();
@@ -115,6 +132,9 @@ std::string web_session::load_environment(const std::string& content)
         return std::string();
     } catch (const std::bad_alloc&) {
         return console_message(out_of_memory);
+    } catch (const input_error& error) {
+        load_place_ = error.place();
+        return console_message(error.what());
     } catch (const std::exception& error) {
         return console_message(error.what());
     } catch (...) {
@@ -139,7 +159,9 @@ std::string web_session::environment_json() const
                 out.end_object();
             }
         }
-        out.end_array().end_object();
+        out.end_array();
+        write_place(out, load_place_);
+        out.end_object();
         return out.result();
     } catch (...) {
         return "{\"relations\":[]}";
@@ -167,6 +189,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
     tree_node root;
     bool has_tree = false;
     std::string failure;
+    std::optional<source_place> place;
     shared<relation> result;
     try {
         if (line.empty()) {
@@ -183,6 +206,9 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
         }
     } catch (const std::bad_alloc&) {
         failure = out_of_memory;
+    } catch (const input_error& error) {
+        failure = error.what();
+        place = error.place();
     } catch (const std::exception& error) {
         failure = error.what();
     } catch (...) {
@@ -197,6 +223,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
         write_text(out, text_buffer);
         if (!failure.empty())
             out.key("error").string(failure);
+        write_place(out, place);
         if (!result.empty())
             write_table(out, *result, row_limit);
         if (has_tree) {

@@ -7,9 +7,11 @@
 #pragma once
 
 #include "relations/environment.h"
+#include "text/diagnostics.h"
 #include "text/shared.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace qorvantel {
@@ -19,10 +21,12 @@ public:
     // Reads an environment text, replacing the loaded one. Returns what the
     // console writes when its initial environment fails to load (the message
     // and a newline), or nothing on success. After a failure no relation is
-    // loaded.
+    // loaded, and a line names the relation it does not find.
     std::string load_environment(const std::string& content);
 
-    // The relations loaded, as JSON: name, schema, columns and row count.
+    // The relations loaded, as JSON: name, schema, columns and row count;
+    // after a failed load, the place its error reports (error_line,
+    // error_column, error_at_end, error_excerpt) when it reports one.
     std::string environment_json() const;
 
     // What the interactive console writes for one typed line after its
@@ -37,7 +41,8 @@ public:
     std::string run_json(const std::string& line, std::size_t text_limit, std::size_t row_limit) const;
 
 private:
-    shared<environment> loaded_;
+    shared<environment> loaded_{new environment()};
+    std::optional<source_place> load_place_;
 };
 
 // The version the module was built from.

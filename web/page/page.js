@@ -104,12 +104,12 @@ function recover(reply) {
 
 // ---- positions in messages ---------------------------------------------
 
-// The place a message reports: { line, column } in bytes, or { end: true }.
-function reportedPlace(message) {
-  const at = /in line (\d+), column (\d+)/.exec(message);
-  if (at) return { line: Number(at[1]), column: Number(at[2]) };
-  if (/at end of text/.test(message)) return { end: true };
-  return null;
+// The place an error reports, from the reply's fields: { line, column } in
+// bytes, { end: true }, or null when the error names no place.
+function reportedPlace(reply) {
+  if (typeof reply.error_line !== 'number') return null;
+  if (reply.error_at_end) return { end: true };
+  return { line: reply.error_line, column: reply.error_column };
 }
 
 // Columns count bytes; the text holds characters.
@@ -159,7 +159,7 @@ function loadEnvironment(quiet) {
     showSchemas(reply.relations);
     if (reply.message) {
       setStatus(status, reply.message.trim(), 'bad');
-      markOverlay($('editor-marks'), text, offsetOf(text, reportedPlace(reply.message)));
+      markOverlay($('editor-marks'), text, offsetOf(text, reportedPlace(reply.place)));
       syncEditorMarks();
     } else {
       const n = reply.relations.length;
@@ -270,7 +270,7 @@ function showReply(reply, line, drawTree) {
   if (reply.error) {
     error.hidden = false;
     error.textContent = reply.error;
-    if (drawTree) markOverlay($('expression-mark'), line, offsetOf(line, reportedPlace(reply.error)));
+    if (drawTree) markOverlay($('expression-mark'), line, offsetOf(line, reportedPlace(reply)));
   } else {
     error.hidden = true;
     $('expression-mark').innerHTML = '';

@@ -30,8 +30,8 @@ function answer(request) {
   try {
     if (op === 'load') {
       const message = fromBytes(module.loadEnvironment(toBytes(request.text)));
-      const relations = JSON.parse(fromBytes(module.environmentJson())).relations;
-      postMessage({ id, message, relations });
+      const loaded = JSON.parse(fromBytes(module.environmentJson()));
+      postMessage({ id, message, relations: loaded.relations, place: loaded });
     } else if (op === 'run') {
       const reply = JSON.parse(fromBytes(module.runJson(toBytes(request.line), request.textLimit, request.rowLimit)));
       postMessage({ id, reply });
