@@ -22,28 +22,48 @@ bool compare_gt(const shared<value>& l, const shared<value>& r) { return value_l
 const logical_operator* logical_operators()
 {
     static const logical_operator table[] = {
-        {keyword("NOT"), condition_kind::negation, true, false, 1},
-        {keyword("AND"), condition_kind::conjunction, false, false, unbounded},
-        {keyword("OR"), condition_kind::disjunction, true, true, unbounded},
+        {keyword(word(word_id::not_operator).text), condition_kind::negation, true, false, 1},
+        {keyword(word(word_id::and_operator).text), condition_kind::conjunction, false, false, unbounded},
+        {keyword(word(word_id::or_operator).text), condition_kind::disjunction, true, true, unbounded},
         {keyword(nullptr), condition_kind::negation, false, false, 0},
     };
     return table;
 }
 
+namespace {
+comparator_function comparator_of(comparison_operator meaning)
+{
+    switch (meaning) {
+    case comparison_operator::eq:
+        return compare_eq;
+    case comparison_operator::neq:
+        return compare_neq;
+    case comparison_operator::lte:
+        return compare_lte;
+    case comparison_operator::lt:
+        return compare_lt;
+    case comparison_operator::gte:
+        return compare_gte;
+    case comparison_operator::gt:
+        return compare_gt;
+    }
+    return nullptr;
+}
+} // namespace
+
 const arithmetic_operator* arithmetic_operators()
 {
-    // Keywords match as prefixes, so "LTE" must be tried before "LT" and
-    // "GTE" before "GT", or LTE( would read as LT and a stray E.
-    static const arithmetic_operator table[] = {
-        {keyword("EQ"), comparison_operator::eq, compare_eq},
-        {keyword("NEQ"), comparison_operator::neq, compare_neq},
-        {keyword("LTE"), comparison_operator::lte, compare_lte},
-        {keyword("LT"), comparison_operator::lt, compare_lt},
-        {keyword("GTE"), comparison_operator::gte, compare_gte},
-        {keyword("GT"), comparison_operator::gt, compare_gt},
-        {keyword(nullptr), comparison_operator::eq, nullptr},
-    };
-    return table;
+    // The comparisons in the word table's order, which is their trial order
+    // (LTE before LT, GTE before GT), ended by an empty entry.
+    static const std::vector<arithmetic_operator> table = [] {
+        std::vector<arithmetic_operator> made;
+        for (const language_word& each : language_words)
+            if (each.role == word_role::comparison)
+                made.push_back({keyword(each.text), each.meaning, comparator_of(each.meaning)});
+        made.push_back({keyword(nullptr), comparison_operator::eq, nullptr});
+        return made;
+    }();
+    return table.data();
 }
 
 bool comparison_holds(comparison_operator op, int order) noexcept

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "parsing/parsing.h"
+#include "parsing/words.h"
 #include "relations/row.h"
 #include "relations/schema.h"
 #include "text/dumpable.h"
@@ -39,9 +40,6 @@ private:
 // What a condition node is, for tools that walk a condition: NOT, AND and
 // OR over conditions, or a chained comparison over values.
 enum class condition_kind : unsigned char { negation, conjunction, disjunction, comparison };
-
-// The comparisons, in the order of their keywords' table.
-enum class comparison_operator : unsigned char { eq, neq, lte, lt, gte, gt };
 
 // True when two values whose order value_compare gives as order (negative,
 // zero or positive) stand in the relation op: what each comparison means.

@@ -77,7 +77,8 @@ private:
     std::string history_file_;
     std::string last_entry_;
     bool noticed_ = false;
-    std::vector<std::string> words_;
+    completer words_;
+    std::string before_word_; // the line up to the word being completed
     std::vector<std::string> matches_;
     std::size_t next_match_ = 0;
 };
@@ -142,7 +143,7 @@ line_editor::~line_editor()
 
 void line_editor::environment_loaded(const environment& loaded)
 {
-    words_ = completion_words(loaded);
+    words_ = completer(loaded);
     // Only from here on: Ctrl-C while a large environment file is read
     // still ends the program, as there is no session yet to go back to.
     struct sigaction on_ctrl_c {};
@@ -208,8 +209,9 @@ void line_editor::notice(std::ostream& out, const char* what)
     out.flush();
 }
 
-char** line_editor::complete(const char* word, int, int)
+char** line_editor::complete(const char* word, int start, int)
 {
+    current_->before_word_.assign(rl_line_buffer, static_cast<std::size_t>(start));
     // Only the language's words: no fall-back to file names.
     rl_attempted_completion_over = 1;
     return rl_completion_matches(word, next_match);
@@ -219,7 +221,7 @@ char* line_editor::next_match(const char* word, int state)
 {
     line_editor& editor = *current_;
     if (state == 0) {
-        editor.matches_ = words_starting_with(editor.words_, word);
+        editor.matches_ = editor.words_.matches(editor.before_word_, word);
         editor.next_match_ = 0;
     }
     if (editor.next_match_ >= editor.matches_.size())

@@ -1,7 +1,8 @@
 // The start-up routine: before main runs, it creates the keywords of the
-// language and the operator tables of conditions (which reserves their words)
-// and registers one parse alternative per concrete class. The rank given with
-// each alternative is its place in the trial order of its registry.
+// language (which reserves every word of the word table) and the operator
+// tables of conditions, and registers one parse alternative per concrete
+// class. The rank given with each alternative is its place in the trial
+// order of its registry, taken from the word table.
 #include "algebra/condition.h"
 #include "algebra/expression.h"
 #include "algebra/left_associative_expression.h"
@@ -9,6 +10,7 @@
 #include "algebra/rename_expression.h"
 #include "algebra/select_expression.h"
 #include "parsing/keywords.h"
+#include "parsing/words.h"
 #include "relations/environment.h"
 #include "values/type.h"
 #include "values/value.h"
@@ -23,27 +25,28 @@ struct start_up {
         logical_operators();
         arithmetic_operators();
 
-        // Minus and union come before relation references: a name that
-        // begins with their keyword commits to the operator.
-        parsing<expression>::add_alternative(1, parse_as<expression, minus_expression>);
-        parsing<expression>::add_alternative(2, parse_as<expression, union_expression>);
-        parsing<expression>::add_alternative(3, parse_as<expression, atomic_expression>);
-        parsing<expression>::add_alternative(4, parse_as<expression, rename_expression>);
-        parsing<expression>::add_alternative(5, parse_as<expression, select_expression>);
-        parsing<expression>::add_alternative(6, parse_as<expression, product_expression>);
-        parsing<expression>::add_alternative(7, parse_as<expression, project_expression>);
+        // The expression and condition alternatives take their places in
+        // the trial order from the word table, where the order is explained.
+        auto rank = [](word_id id) { return word(id).trial_rank; };
+        parsing<expression>::add_alternative(rank(word_id::minus), parse_as<expression, minus_expression>);
+        parsing<expression>::add_alternative(rank(word_id::union_of), parse_as<expression, union_expression>);
+        parsing<expression>::add_alternative(relation_reference_rank, parse_as<expression, atomic_expression>);
+        parsing<expression>::add_alternative(rank(word_id::rename), parse_as<expression, rename_expression>);
+        parsing<expression>::add_alternative(rank(word_id::select), parse_as<expression, select_expression>);
+        parsing<expression>::add_alternative(rank(word_id::product), parse_as<expression, product_expression>);
+        parsing<expression>::add_alternative(rank(word_id::project), parse_as<expression, project_expression>);
 
         parsing<environment>::add_alternative(1, parse_as<environment, environment>);
 
-        parsing<type>::add_alternative(1, parse_as<type, string_value>);
-        parsing<type>::add_alternative(2, parse_as<type, integer_value>);
+        parsing<type>::add_alternative(rank(word_id::char_type), parse_as<type, string_value>);
+        parsing<type>::add_alternative(rank(word_id::int_type), parse_as<type, integer_value>);
 
         parsing<value>::add_alternative(1, parse_as<value, string_type>);
         parsing<value>::add_alternative(2, parse_as<value, symbol_type>);
         parsing<value>::add_alternative(3, parse_as<value, integer_type>);
 
-        parsing<condition>::add_alternative(1, parse_as<condition, logical_condition>);
-        parsing<condition>::add_alternative(2, parse_as<condition, arithmetic_condition>);
+        parsing<condition>::add_alternative(rank(word_id::and_operator), parse_as<condition, logical_condition>);
+        parsing<condition>::add_alternative(rank(word_id::eq), parse_as<condition, arithmetic_condition>);
     }
 };
 
