@@ -107,8 +107,13 @@ int run_lint(const std::vector<std::string>& files, bool json)
                       << ", \"message\": " << json_string(notes[i].message) << "}";
         std::cout << "]}\n";
     } else {
-        for (const lint_note& note : notes)
-            std::cout << files[1] << ":" << note.line << ":" << note.column << ": " << note.message << "\n";
+        // A parse error (line 0) carries its position in its message.
+        for (const lint_note& note : notes) {
+            std::cout << files[1] << ":";
+            if (note.line > 0)
+                std::cout << note.line << ":" << note.column << ":";
+            std::cout << " " << note.message << "\n";
+        }
     }
     return notes.empty() ? 0 : 1;
 }

@@ -46,8 +46,11 @@ std::string report_text(const check_report& report)
         else
             out += "the answer agrees with the reference on the given database, but not on generated database "
                    + std::to_string(report.instances);
-        out += "; the counterexample above keeps " + rows_word(report.counterexample_rows)
-               + ", and removing any one of them makes the two agree.\n";
+        if (report.counterexample_rows == 0)
+            out += "; they differ even when every relation is empty.\n";
+        else
+            out += "; the counterexample above keeps " + rows_word(report.counterexample_rows)
+                   + ", and removing any one of them makes the two agree.\n";
     }
     for (const std::string& note : report.notes)
         out += "Note: " + note + "\n";

@@ -94,8 +94,8 @@ check_report check_answer(const shared<environment>& given, const expression& re
         return report;
     }
     for (const lint_note& note : lint_expression(*given, answer_source))
-        report.notes.push_back("Lint, line " + std::to_string(note.line) + ", column " + std::to_string(note.column)
-                               + ": " + note.message);
+        report.notes.push_back("line " + std::to_string(note.line) + ", column " + std::to_string(note.column) + ": "
+                               + note.message);
 
     outcome on_given = evaluate_safely(*answer, given);
     if (outcomes_differ(expected, on_given, options.strict_names)) {

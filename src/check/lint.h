@@ -20,7 +20,7 @@ struct lint_note {
 
 // The notes on an expression's source over an environment's schemas, in
 // source order. A source that does not parse gives the one note of its
-// parse error.
+// parse error, at line 0: its message holds its position.
 std::vector<lint_note> lint_expression(const environment& schemas, const std::string& source);
 
 } // namespace qorvantel
