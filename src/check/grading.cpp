@@ -26,6 +26,8 @@ struct mark {
     std::string output;
 };
 
+const char* const no_answer = "No answer.\n";
+
 std::string folder_of(const std::string& path)
 {
     std::size_t slash = path.rfind('/');
@@ -194,7 +196,7 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             for (std::size_t e = 0; e < order.size(); ++e)
                 if (std::none_of(answers.begin(), answers.end(),
                                  [&](const submitted_answer& a) { return a.id == order[e]->id; }))
-                    marks[e].output = "No answer.\n";
+                    marks[e].output = no_answer;
         } catch (const std::bad_alloc&) {
             broken = name + ": Out of memory.";
         } catch (const std::runtime_error& error) {
@@ -211,7 +213,7 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             table += " " + padded(fraction(marks[e].score, order[e]->points), 7, true);
             if (marks[e].score < order[e]->points) {
                 run.all_correct = false;
-                if (broken.empty())
+                if (broken.empty() && !marks[e].output.empty() && marks[e].output != no_answer)
                     details += "\n" + name + ", exercise " + order[e]->id + ": " + fraction(marks[e].score, order[e]->points)
                                + "\n" + marks[e].output;
             }
