@@ -10,6 +10,7 @@ qorvantel-check is found beside it.
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -243,7 +244,15 @@ def test_markdown_in_step():
         expect(database + ' Markdown in step', ours == theirs, f'{len(ours)} against {len(theirs)}')
 
 
+def test_man_page():
+    page = os.path.join(HERE, '..', '..', 'man', 'qorvantel-check.1')
+    if shutil.which('groff'):
+        run_groff = subprocess.run(['groff', '-ww', '-z', '-man', page], capture_output=True, text=True)
+        expect('man page', run_groff.returncode == 0 and not run_groff.stderr, run_groff.stderr)
+
+
 def main():
+    test_man_page()
     with tempfile.TemporaryDirectory() as directory:
         test_verdicts(directory)
         test_names_and_errors(directory)
