@@ -161,10 +161,17 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
     }
 
     grading_run run;
-    std::string table = padded("submission", 24, false);
+    std::size_t name_width = 10;
+    for (const std::string& name : submission_names)
+        name_width = std::max(name_width, name.size());
+    std::string table = padded("submission", name_width, false);
     unsigned max_total = 0;
+    // Each exercise's column as wide as its id or its points, whichever
+    // is wider.
+    std::vector<std::size_t> widths;
     for (const exercise* each : order) {
-        table += " " + padded(each->id, 7, true);
+        widths.push_back(std::max(each->id.size(), 2 * std::to_string(each->points).size() + 1));
+        table += " " + padded(each->id, widths.back(), true);
         max_total += each->points;
     }
     table += " " + padded("total", 9, true) + "\n";
@@ -207,10 +214,10 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
                 each = mark{0, broken + "\n"};
         }
         unsigned total = 0;
-        table += padded(name, 24, false);
+        table += padded(name, name_width, false);
         for (std::size_t e = 0; e < order.size(); ++e) {
             total += marks[e].score;
-            table += " " + padded(fraction(marks[e].score, order[e]->points), 7, true);
+            table += " " + padded(fraction(marks[e].score, order[e]->points), widths[e], true);
             if (marks[e].score < order[e]->points) {
                 run.all_correct = false;
                 if (broken.empty() && !marks[e].output.empty() && marks[e].output != no_answer)

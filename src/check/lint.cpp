@@ -200,6 +200,8 @@ private:
             parts.push_back(check_condition(*of.arguments()[i], row_schema));
         }
         std::optional<bool> result;
+        if (parts.empty())
+            return result;
         if (of.kind() == condition_kind::negation) {
             if (parts[0].has_value())
                 result = !*parts[0];
