@@ -251,6 +251,16 @@ def test_man_page():
         expect('man page', run_groff.returncode == 0 and not run_groff.stderr, run_groff.stderr)
 
 
+def test_manual_report(directory):
+    """The report shown in docs/checking.md is the program's, byte for byte."""
+    chapter = open(os.path.join(HERE, '..', '..', 'docs', 'checking.md')).read()
+    shown = re.search(r'```text\n(.*?)```', chapter, re.S).group(1)
+    reference = write(directory, 'reference.txt', 'select(Sailor, LTE(25, age, 35))\n')
+    answer = write(directory, 'answer.txt', 'select(Sailor, AND(GTE(age, 25), LT(age, 45)))\n')
+    code, out, _ = run([SAILORS, reference, answer])
+    expect('the manual\'s report', code == 1 and out == shown, out)
+
+
 def main():
     test_man_page()
     with tempfile.TemporaryDirectory() as directory:
@@ -258,6 +268,7 @@ def main():
         test_names_and_errors(directory)
         test_lint(directory)
         test_grading(directory)
+        test_manual_report(directory)
     test_markdown_in_step()
     for failure in failures:
         print('FAIL', failure)
