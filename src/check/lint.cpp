@@ -56,6 +56,8 @@ public:
         if (node.kind() == expression_kind::select) {
             std::optional<bool> always = complete ? check_condition(*node.predicate(), *results[0]->relation_schema())
                                                   : std::nullopt;
+            if (!complete)
+                skip_condition(*node.predicate());
             if (always.has_value())
                 note(at, "the condition " + written(*node.predicate()) + " is always " + (*always ? "true" : "false")
                              + " on its own literals: the select keeps " + (*always ? "every row." : "no row."));
@@ -145,6 +147,17 @@ private:
             note(at, error.what());
         }
         return {};
+    }
+
+    // Moves past a condition's tokens without checking it: its operand's
+    // schema is unknown after an error there.
+    void skip_condition(const condition& of)
+    {
+        next_keyword(of.keyword());
+        for (const shared<condition>& argument : of.arguments())
+            skip_condition(*argument);
+        for (std::size_t i = 0; i < of.comparands().size(); ++i)
+            next_value();
     }
 
     static void pairs_in(const condition& of, column_pairs& into)
