@@ -9,6 +9,7 @@
 #include "check/json_text.h"
 #include "check/lint.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
