@@ -18,7 +18,7 @@ mkdir -p "$work/artifacts"
 python3 fuzz/make_corpus.py "$work" || exit 1
 
 status=0
-for target in batch_fuzzer interactive_fuzzer; do
+for target in batch_fuzzer interactive_fuzzer check_fuzzer; do
     kind=${target%_fuzzer}
     program=build-fuzz/$target
     if [ ! -x "$program" ]; then
@@ -30,7 +30,7 @@ for target in batch_fuzzer interactive_fuzzer; do
     # -max_len: 16 KB hold every construct of the grammar and reach the
     # nesting bound with the widest operators (the seeds do so); longer
     # inputs only slow the search down. The hostile tests cover long lines.
-    mkdir -p "fuzz/corpus/$kind"
+    mkdir -p "fuzz/corpus/$kind" "$work/$kind"
     "$program" "$work/$kind" "fuzz/corpus/$kind" "fuzz/seeds/$kind" \
         -dict=fuzz/qorvantel.dict \
         -max_total_time="$seconds" \

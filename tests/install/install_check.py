@@ -15,6 +15,10 @@ import tempfile
 INSTALLED = [
     'bin/qorvantel',
     'share/man/man1/qorvantel.1',
+    'bin/qorvantel-check',
+    'share/man/man1/qorvantel-check.1',
+    'share/doc/qorvantel/checking.md',
+    'share/doc/qorvantel/examples/sailors.exercises',
     'share/doc/qorvantel/manual.md',
     'share/doc/qorvantel/LICENSE',
     'share/doc/qorvantel/README.md',

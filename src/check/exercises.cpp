@@ -1,0 +1,172 @@
+// Reading exercise files and submissions.
+#include "check/exercises.h"
+
+#include "check/checker.h"
+
+#include <set>
+#include <sstream>
+
+namespace qorvantel {
+
+namespace {
+const std::set<std::string> operator_words = {"union", "minus", "product", "select", "project", "rename"};
+
+std::vector<std::string> lines_of(const std::string& source)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(source);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+[[noreturn]] void fault(const std::string& name, std::size_t line, const std::string& what)
+{
+    throw check_setup_error(name + ":" + std::to_string(line) + ": " + what);
+}
+
+std::string trimmed(const std::string& text)
+{
+    std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return "";
+    return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+}
+
+bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// "== ID" and an optional "[N point]" or "[N points]".
+void read_heading(const std::string& line, const std::string& name, std::size_t number, exercise& into)
+{
+    std::string rest = trimmed(line.substr(2));
+    std::size_t bracket = rest.find('[');
+    into.id = trimmed(rest.substr(0, bracket));
+    if (into.id.empty() || into.id.find_first_of(" \t") != std::string::npos)
+        fault(name, number, "an exercise heading is \"== ID [N points]\", with an ID of one word.");
+    if (bracket == std::string::npos)
+        return;
+    std::istringstream points(rest.substr(bracket + 1));
+    long long n = -1;
+    std::string word, closing;
+    points >> n >> word >> closing;
+    if (!points.eof() && !points)
+        n = -1;
+    if (n < 0 || n > 1000000 || (word != "points]" && word != "point]") || !closing.empty())
+        fault(name, number, "the points are written \"[N points]\", N from 0 to 1000000.");
+    into.points = static_cast<unsigned>(n);
+}
+
+void finish(exercise& block, const std::string& name)
+{
+    if (block.answers.empty())
+        fault(name, block.line, "exercise " + block.id + " has no \"--- answer\".");
+    for (std::size_t i = 0; i < block.answers.size(); ++i)
+        if (trimmed(block.answers[i]).empty())
+            fault(name, block.answer_lines[i], "the answer is empty.");
+    while (!block.question.empty() && block.question.back() == '\n')
+        block.question.pop_back();
+}
+} // namespace
+
+exercise_file parse_exercises(const std::string& source, const std::string& name)
+{
+    exercise_file file;
+    std::vector<std::string> lines = lines_of(source);
+    std::set<std::string> ids;
+    exercise* block = nullptr;
+    bool in_answer = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        std::size_t number = i + 1;
+        if (starts_with(line, "#"))
+            continue;
+        if (starts_with(line, "==")) {
+            if (block != nullptr)
+                finish(*block, name);
+            file.exercises.emplace_back();
+            block = &file.exercises.back();
+            block->line = number;
+            read_heading(line, name, number, *block);
+            if (!ids.insert(block->id).second)
+                fault(name, number, "exercise " + block->id + " is defined twice.");
+            in_answer = false;
+            continue;
+        }
+        if (starts_with(line, "---")) {
+            if (trimmed(line.substr(3)) != "answer" || block == nullptr)
+                fault(name, number, "expected \"--- answer\" inside an exercise.");
+            block->answers.emplace_back();
+            block->answer_lines.push_back(number);
+            in_answer = true;
+            continue;
+        }
+        if (in_answer) {
+            block->answers.back() += line + "\n";
+            continue;
+        }
+        std::string text = trimmed(line);
+        if (starts_with(text, "database:")) {
+            std::string path = trimmed(text.substr(9));
+            if (path.empty())
+                fault(name, number, "\"database:\" names no file.");
+            (block != nullptr ? block->database : file.database) = path;
+            (block != nullptr ? block->database_line : file.database_line) = number;
+        } else if (block == nullptr) {
+            if (!text.empty())
+                fault(name, number, "text before the first \"== ID\" heading.");
+        } else if (starts_with(text, "forbid:")) {
+            std::istringstream words(text.substr(7));
+            for (std::string word; words >> word;) {
+                if (operator_words.count(word) == 0)
+                    fault(name, number, "cannot forbid " + word
+                                            + "; the operators are union, minus, product, select, project, rename.");
+                block->forbidden.push_back(word);
+            }
+        } else if (text == "strict-names") {
+            block->strict_names = true;
+        } else if (!text.empty() || !block->question.empty()) {
+            block->question += line + "\n";
+        }
+    }
+    if (block != nullptr)
+        finish(*block, name);
+    if (file.exercises.empty())
+        fault(name, lines.size() + (lines.empty() ? 1 : 0), "no exercise (\"== ID\") in the file.");
+    for (const exercise& each : file.exercises)
+        if (each.database.empty() && file.database.empty())
+            fault(name, each.line, "exercise " + each.id + " has no database: add \"database: FILE\".");
+    return file;
+}
+
+std::vector<submitted_answer> parse_submission(const std::string& source, const std::string& name)
+{
+    std::vector<submitted_answer> answers;
+    std::set<std::string> ids;
+    std::vector<std::string> lines = lines_of(source);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        std::size_t number = i + 1;
+        if (starts_with(line, "#"))
+            continue;
+        if (starts_with(line, "==")) {
+            submitted_answer answer;
+            answer.id = trimmed(line.substr(2));
+            answer.line = number;
+            if (answer.id.empty() || answer.id.find_first_of(" \t") != std::string::npos)
+                fault(name, number, "an answer begins with \"== ID\", with an ID of one word.");
+            if (!ids.insert(answer.id).second)
+                fault(name, number, "exercise " + answer.id + " is answered twice.");
+            answers.push_back(answer);
+        } else if (!answers.empty()) {
+            answers.back().source += line + "\n";
+        } else if (!trimmed(line).empty()) {
+            fault(name, number, "text before the first \"== ID\".");
+        }
+    }
+    return answers;
+}
+
+} // namespace qorvantel

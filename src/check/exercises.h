@@ -1,0 +1,47 @@
+// Exercise files and submissions, read from their plain-text formats.
+//
+// An exercise file: `#` lines are comments; `database: FILE` before the
+// first block names the database of every block; each block opens with
+// `== ID [N points]`, may say `database: FILE`, `forbid: OPERATOR...` and
+// `strict-names`, holds the question's text, and then one or more accepted
+// answers, each after a `--- answer` line. A submission: `#` lines are
+// comments; `== ID` and the answer's expression on the lines that follow.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qorvantel {
+
+struct exercise {
+    std::string id;
+    std::size_t line = 0;
+    unsigned points = 1;
+    std::string question;
+    // As written; empty when the file's database holds.
+    std::string database;
+    std::size_t database_line = 0;
+    std::vector<std::string> forbidden;
+    bool strict_names = false;
+    std::vector<std::string> answers;
+    std::vector<std::size_t> answer_lines;
+};
+
+struct exercise_file {
+    std::string database;
+    std::size_t database_line = 0;
+    std::vector<exercise> exercises;
+};
+
+struct submitted_answer {
+    std::string id;
+    std::size_t line = 0;
+    std::string source;
+};
+
+// Raise check_setup_error("NAME:LINE: what is wrong") on the first fault.
+exercise_file parse_exercises(const std::string& source, const std::string& name);
+std::vector<submitted_answer> parse_submission(const std::string& source, const std::string& name);
+
+} // namespace qorvantel

@@ -1,0 +1,237 @@
+// Grading submissions against an exercise file.
+#include "check/grading.h"
+
+#include "check/check_report.h"
+#include "check/database.h"
+#include "check/exercises.h"
+#include "check/json_text.h"
+#include "check/sameness.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+
+namespace qorvantel {
+
+namespace {
+struct prepared_exercise {
+    const exercise* spec;
+    shared<environment> database;
+    std::vector<shared<expression>> references;
+};
+
+// The answer's result for one exercise.
+struct mark {
+    unsigned score = 0;
+    std::string output;
+};
+
+const char* const no_answer = "No answer.\n";
+
+std::string folder_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string resolved(const std::string& folder, const std::string& path)
+{
+    return !path.empty() && path[0] == '/' ? path : folder + path;
+}
+
+void forbidden_used(const expression& query, const std::vector<std::string>& forbidden, std::vector<std::string>& used)
+{
+    std::string word = query.keyword();
+    if (std::find(forbidden.begin(), forbidden.end(), word) != forbidden.end()
+        && std::find(used.begin(), used.end(), word) == used.end())
+        used.push_back(word);
+    for (const shared<expression>& operand : query.operands())
+        forbidden_used(*operand, forbidden, used);
+}
+
+mark grade_answer(const prepared_exercise& exercise, const std::string& source, const check_options& defaults)
+{
+    check_options options = defaults;
+    options.strict_names = options.strict_names || exercise.spec->strict_names;
+    mark result;
+    if (!exercise.spec->forbidden.empty()) {
+        try {
+            std::vector<std::string> used;
+            forbidden_used(*parse_expression(source), exercise.spec->forbidden, used);
+            if (!used.empty()) {
+                std::string list;
+                for (const std::string& word : used)
+                    list += (list.empty() ? "" : ", ") + word;
+                result.output = "The answer uses " + list + ", which this exercise forbids.\n";
+                return result;
+            }
+        } catch (const std::runtime_error&) {
+            // The check below reports the parse error.
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    // Right when it agrees with any accepted answer; otherwise reported
+    // against the first.
+    std::string first_report;
+    for (std::size_t i = 0; i < exercise.references.size(); ++i) {
+        check_report report = check_answer(exercise.database, *exercise.references[i], source, options);
+        if (report.verdict == check_verdict::same) {
+            result.score = exercise.spec->points;
+            result.output = report_text(report);
+            return result;
+        }
+        if (i == 0)
+            first_report = report_text(report);
+    }
+    result.output = first_report;
+    return result;
+}
+
+std::string padded(const std::string& text, std::size_t width, bool right)
+{
+    if (text.size() >= width)
+        return text;
+    std::string pad(width - text.size(), ' ');
+    return right ? pad + text : text + pad;
+}
+
+std::string fraction(unsigned score, unsigned max) { return std::to_string(score) + "/" + std::to_string(max); }
+
+std::string gradescope_json(const std::vector<const exercise*>& exercises, const std::vector<mark>& marks,
+                            const std::string* submission)
+{
+    unsigned score = 0, max = 0;
+    std::string tests;
+    for (std::size_t e = 0; e < exercises.size(); ++e) {
+        score += marks[e].score;
+        max += exercises[e]->points;
+        tests += std::string(e > 0 ? ", " : "") + "{\"name\": " + json_string(exercises[e]->id)
+                 + ", \"score\": " + std::to_string(marks[e].score)
+                 + ", \"max_score\": " + std::to_string(exercises[e]->points)
+                 + ", \"output\": " + json_string(marks[e].output) + "}";
+    }
+    std::string out = "{";
+    if (submission != nullptr)
+        out += "\"submission\": " + json_string(*submission) + ", ";
+    return out + "\"score\": " + std::to_string(score) + ", \"max_score\": " + std::to_string(max)
+           + ", \"tests\": [" + tests + "]}\n";
+}
+} // namespace
+
+grading_run grade_submissions(const std::string& exercises_name, const std::vector<std::string>& submission_names,
+                              const file_reader& read, const check_options& options)
+{
+    exercise_file file = parse_exercises(read(exercises_name), exercises_name);
+    std::string folder = folder_of(exercises_name);
+    std::map<std::string, shared<environment>> databases;
+    std::vector<prepared_exercise> prepared;
+    std::vector<const exercise*> order;
+    for (const exercise& each : file.exercises) {
+        bool own = !each.database.empty();
+        std::string path = resolved(folder, own ? each.database : file.database);
+        std::size_t line = own ? each.database_line : file.database_line;
+        std::string where = exercises_name + ":" + std::to_string(line) + ": ";
+        if (databases.count(path) == 0) {
+            std::string source;
+            try {
+                source = read(path);
+            } catch (const std::runtime_error& error) {
+                throw check_setup_error(where + error.what());
+            }
+            try {
+                databases[path] = load_environment(source);
+            } catch (const std::runtime_error& error) {
+                throw check_setup_error(where + path + ": " + error.what());
+            }
+        }
+        prepared_exercise ready{&each, databases[path], {}};
+        for (std::size_t a = 0; a < each.answers.size(); ++a) {
+            std::string at = exercises_name + ":" + std::to_string(each.answer_lines[a]) + ": ";
+            try {
+                ready.references.push_back(parse_expression(each.answers[a]));
+            } catch (const std::runtime_error& error) {
+                throw check_setup_error(at + error.what());
+            }
+            outcome expected = evaluate_safely(*ready.references.back(), ready.database);
+            if (expected.failed())
+                throw check_setup_error(at + expected.error);
+        }
+        prepared.push_back(std::move(ready));
+        order.push_back(&each);
+    }
+
+    grading_run run;
+    std::size_t name_width = 10;
+    for (const std::string& name : submission_names)
+        name_width = std::max(name_width, name.size());
+    std::string table = padded("submission", name_width, false);
+    unsigned max_total = 0;
+    // Each exercise's column as wide as its id or its points, whichever
+    // is wider.
+    std::vector<std::size_t> widths;
+    for (const exercise* each : order) {
+        widths.push_back(std::max(each->id.size(), 2 * std::to_string(each->points).size() + 1));
+        table += " " + padded(each->id, widths.back(), true);
+        max_total += each->points;
+    }
+    table += " " + padded("total", 9, true) + "\n";
+    std::string details;
+    // Many students give the same answer: each distinct text is checked once.
+    std::map<std::pair<std::size_t, std::string>, mark> seen;
+    for (const std::string& name : submission_names) {
+        std::vector<mark> marks(order.size());
+        std::string broken;
+        try {
+            std::vector<submitted_answer> answers = parse_submission(read(name), name);
+            for (const submitted_answer& answer : answers) {
+                auto found = std::find_if(order.begin(), order.end(),
+                                          [&](const exercise* each) { return each->id == answer.id; });
+                if (found == order.end())
+                    throw check_setup_error(name + ":" + std::to_string(answer.line) + ": no exercise " + answer.id
+                                            + " in " + exercises_name + ".");
+            }
+            for (const submitted_answer& answer : answers) {
+                std::size_t e = static_cast<std::size_t>(
+                    std::find_if(order.begin(), order.end(), [&](const exercise* each) { return each->id == answer.id; })
+                    - order.begin());
+                auto key = std::make_pair(e, answer.source);
+                auto cached = seen.find(key);
+                marks[e] = cached != seen.end() ? cached->second
+                                                : seen.emplace(key, grade_answer(prepared[e], answer.source, options))
+                                                      .first->second;
+            }
+            for (std::size_t e = 0; e < order.size(); ++e)
+                if (std::none_of(answers.begin(), answers.end(),
+                                 [&](const submitted_answer& a) { return a.id == order[e]->id; }))
+                    marks[e].output = no_answer;
+        } catch (const std::bad_alloc&) {
+            broken = name + ": Out of memory.";
+        } catch (const std::runtime_error& error) {
+            broken = error.what();
+        }
+        if (!broken.empty()) {
+            for (mark& each : marks)
+                each = mark{0, broken + "\n"};
+        }
+        unsigned total = 0;
+        table += padded(name, name_width, false);
+        for (std::size_t e = 0; e < order.size(); ++e) {
+            total += marks[e].score;
+            table += " " + padded(fraction(marks[e].score, order[e]->points), widths[e], true);
+            if (marks[e].score < order[e]->points) {
+                run.all_correct = false;
+                if (broken.empty() && !marks[e].output.empty() && marks[e].output != no_answer)
+                    details += "\n" + name + ", exercise " + order[e]->id + ": " + fraction(marks[e].score, order[e]->points)
+                               + "\n" + marks[e].output;
+            }
+        }
+        table += " " + padded(fraction(total, max_total), 9, true) + "\n";
+        if (!broken.empty())
+            details += "\n" + broken + "\n";
+        run.json += gradescope_json(order, marks, submission_names.size() == 1 ? nullptr : &name);
+    }
+    run.text = table + details;
+    return run;
+}
+
+} // namespace qorvantel
