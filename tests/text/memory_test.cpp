@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace qorvantel {
@@ -109,6 +111,30 @@ TEST(Memory, BudgetIsBelowThePhysicalMemoryAndStable)
     EXPECT_GT(usable_memory(), 0u);
     EXPECT_LE(usable_memory(), physical);
     EXPECT_EQ(usable_memory(), usable_memory());
+}
+
+// Past the budget an allocation fails rather than the process growing until
+// the kernel ends it. Without the limit the allocation below would succeed:
+// untouched memory within the machine's size is promised freely.
+TEST(Memory, AllocationPastTheBudgetFailsOnceLimited)
+{
+#if defined(QORVANTEL_PLAIN_ALLOCATION) || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "sanitizer builds set no data limit";
+#else
+    limit_memory();
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_DATA, &limit), 0);
+    ASSERT_NE(limit.rlim_cur, RLIM_INFINITY);
+    EXPECT_LE(limit.rlim_cur, usable_memory());
+    // Allocated, never touched: the test costs no memory whatever happens.
+    auto allocate = [](std::size_t bytes) {
+        void* volatile kept = ::operator new(bytes);
+        ::operator delete(kept);
+    };
+    EXPECT_THROW(allocate(static_cast<std::size_t>(usable_memory()) + 1), std::bad_alloc);
+    // Memory within the budget is still there.
+    EXPECT_NO_THROW(allocate(std::size_t{1} << 20));
+#endif
 }
 
 } // namespace
