@@ -1,5 +1,6 @@
 // Entry point of the qorvantel interpreter.
 #include "driver/driver.h"
+#include "text/memory.h"
 
 #ifdef QORVANTEL_LINE_EDITING
 #include "driver/line_editor.h"
@@ -10,6 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    // A query that would pass the memory the process may use then fails
+    // with "Out of memory." rather than being killed without a word.
+    qorvantel::limit_memory();
     std::ios_base::sync_with_stdio(false);
     std::unique_ptr<qorvantel::line_source> terminal;
 #ifdef QORVANTEL_LINE_EDITING
