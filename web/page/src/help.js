@@ -1,0 +1,36 @@
+// The help dialog: the syntax at a glance, the sample queries of the
+// loaded example, and the manual.
+import { renderMarkdown } from './markdown.js';
+
+const $ = (id) => document.getElementById(id);
+
+export function setUpHelp() {
+  const dialog = $('help');
+  let rendered = false;
+  $('help-open').addEventListener('click', () => {
+    if (!rendered) { renderMarkdown($('manual'), self.QORVANTEL_MANUAL || ''); rendered = true; }
+    dialog.showModal();
+    $('help-close').focus();
+  });
+  $('help-close').addEventListener('click', () => dialog.close());
+  dialog.addEventListener('close', () => $('help-open').focus());
+}
+
+// Lists the example's queries, each with a button that runs it.
+export function showSamples(example, use) {
+  const list = $('samples');
+  list.replaceChildren();
+  const queries = example ? example.queries : [];
+  if (!queries.length) {
+    list.append(Object.assign(document.createElement('li'), { textContent: 'Choose an example to see its sample queries.' }));
+    return;
+  }
+  for (const query of queries) {
+    const item = document.createElement('li');
+    const button = Object.assign(document.createElement('button'), { type: 'button', className: 'secondary small', textContent: 'Run' });
+    button.setAttribute('aria-label', 'Run ' + query);
+    button.addEventListener('click', () => { $('help').close(); use(query); });
+    item.append(button, ' ', Object.assign(document.createElement('code'), { textContent: query }));
+    list.append(item);
+  }
+}
