@@ -13,7 +13,9 @@ import { setUpSharing, openLink } from './sharing.js';
 import { setUpDownloads } from './result_files.js';
 import { setUpHelp, showSamples } from './help.js';
 
-const TEXT_LIMIT = 1 << 20;  // bytes of console text shown
+// Bytes of console text shown: a longer text takes the browser long to lay
+// out, and the whole result can be downloaded.
+const TEXT_LIMIT = 64 << 10;
 const ROW_LIMIT = 1000;      // rows shown in the table
 
 const $ = (id) => document.getElementById(id);
@@ -78,12 +80,14 @@ function recover(reply) {
 
 function exampleOf(text) { return examples.findIndex((e) => e.environment === text); }
 
-function loadEnvironment(quiet, given) {
-  const text = given !== undefined ? given : environment.state.doc.toString();
+// Loads the editor's text, or a file just put in the editor (which the
+// worker reads itself, so that a large file is not copied on this thread).
+function loadEnvironment(quiet, file) {
+  const text = file ? null : environment.state.doc.toString();
   loadedRevision = revision;
   const status = $('environment-status');
   if (!quiet) setStatus(status, 'Loading…', 'working');
-  return working(interpreter.request({ op: 'load', text }), 'Loading the environment…').then((reply) => {
+  return working(interpreter.request(file ? { op: 'load', file } : { op: 'load', text }), 'Loading the environment…').then((reply) => {
     if (reply.stopped) return;
     const failure = recover(reply);
     if (failure) { setStatus(status, failure, 'bad'); return; }
@@ -101,11 +105,12 @@ function loadEnvironment(quiet, given) {
       const n = reply.relations.length;
       setStatus(status, n + (n === 1 ? ' relation' : ' relations') + ' loaded.', '');
     }
-    const example = examples[exampleOf(text)];
+    const index = text === null ? -1 : exampleOf(text);
+    const example = examples[index];
     const first = reply.relations[0];
     expression.setPlaceholder(example && example.queries.length ? example.queries[0]
                               : first ? `project(${first.name}, ${first.columns[0].name})` : '');
-    $('example').value = example ? String(exampleOf(text)) : '';
+    $('example').value = example ? String(index) : '';
     showSamples(example, useQuery);
   });
 }
@@ -159,7 +164,7 @@ $('open-file').addEventListener('click', () => $('file').click());
 $('file').addEventListener('change', (event) => {
   const file = event.target.files[0];
   if (!file) return;
-  file.text().then((text) => { setText(environment, text); loadEnvironment(false, text); });
+  file.text().then((text) => { setText(environment, text); loadEnvironment(false, file); });
   event.target.value = '';
 });
 

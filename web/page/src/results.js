@@ -25,16 +25,28 @@ export function showTable(result) {
     head.append(th);
   }
   const body = table.createTBody();
-  for (const row of result.rows) {
-    const tr = body.insertRow();
-    row.forEach((cell, i) => {
-      const td = tr.insertCell();
-      td.textContent = cell;
-      if (numeric[i]) td.className = 'number';
-    });
-  }
+  // Rows are laid out a batch at a time, the next batch when the reader
+  // scrolls near the end: a thousand rows at once hold the page up.
+  let next = 0;
+  const more = () => {
+    const end = Math.min(result.rows.length, next + BATCH);
+    for (; next < end; ++next) {
+      const tr = body.insertRow();
+      result.rows[next].forEach((cell, i) => {
+        const td = tr.insertCell();
+        td.textContent = cell;
+        if (numeric[i]) td.className = 'number';
+      });
+    }
+  };
+  more();
+  box.onscroll = () => {
+    if (next < result.rows.length && box.scrollTop + box.clientHeight > box.scrollHeight - 200) more();
+  };
   box.append(table);
 }
+
+const BATCH = 100;
 
 // The console text is shown when asked for, and when there is nothing
 // else to show (an empty line: the whole environment); the box's tick is
