@@ -1,10 +1,10 @@
 // The two editors: the environment text and the expression. Both
 // highlight the language, match brackets and report errors as
 // diagnostics; the expression editor completes names and keeps a history.
-import { EditorState, Prec } from '@codemirror/state';
+import { EditorState, Prec, Transaction } from '@codemirror/state';
 import { EditorView, keymap, placeholder, drawSelection, highlightActiveLine, lineNumbers } from '@codemirror/view';
 import { bracketMatching, syntaxHighlighting, HighlightStyle } from '@codemirror/language';
-import { defaultKeymap, history as undoHistory, historyKeymap } from '@codemirror/commands';
+import { defaultKeymap, history as undoHistory, historyKeymap, insertNewlineAndIndent } from '@codemirror/commands';
 import { autocompletion, completionKeymap, closeBrackets, closeBracketsKeymap, completionStatus } from '@codemirror/autocomplete';
 import { setDiagnostics } from '@codemirror/lint';
 import { Compartment } from '@codemirror/state';
@@ -24,7 +24,7 @@ const style = HighlightStyle.define([
 
 const common = [
   undoHistory(), drawSelection(), bracketMatching(), closeBrackets(), syntaxHighlighting(style),
-  EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off' }),
+  EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off', tabindex: '0' }),
 ];
 
 // Turns a reported place (1-based line, column counted in bytes) into an
@@ -70,12 +70,18 @@ export function createEnvironmentEditor(parent, { onLoad, onChange }) {
   });
 }
 
-// The expression editor. Enter runs a one-line expression and breaks the
-// line of a longer one; Ctrl+Enter always runs; Up and Down on a one-line
-// expression walk the history.
+// The expression editor. Enter runs a one-line expression whose brackets
+// are balanced and otherwise starts a new line, as Shift+Enter always does;
+// Ctrl+Enter always runs; Up and Down on a one-line expression walk the
+// history.
 export function createExpressionEditor(parent, { onRun, onChange, history }) {
   const hint = new Compartment();
   const oneLine = (view) => view.state.doc.lines === 1;
+  const balanced = (text) => {
+    let depth = 0;
+    for (const c of text.replace(/'[^'\n]*'/g, '')) if ((depth += c === '(' ? 1 : c === ')' ? -1 : 0) < 0) return false;
+    return depth === 0;
+  };
   const walk = (step) => (view) => {
     if (!oneLine(view) || completionStatus(view.state)) return false;
     const text = history.walk(step, view.state.doc.toString());
@@ -91,8 +97,12 @@ export function createExpressionEditor(parent, { onRun, onChange, history }) {
         autocompletion({ override: [completeExpression], activateOnTyping: true }),
         Prec.highest(keymap.of([
           { key: 'Mod-Enter', run: () => { onRun(); return true; } },
-          { key: 'Enter', run: (v) => { if (!oneLine(v) || completionStatus(v.state) === 'active') return false; onRun(); return true; } },
-          { key: 'Shift-Enter', run: () => false },
+          { key: 'Enter', run: (v) => {
+            if (!oneLine(v) || !balanced(v.state.doc.toString()) || completionStatus(v.state) === 'active') return false;
+            onRun();
+            return true;
+          } },
+          { key: 'Shift-Enter', run: insertNewlineAndIndent },
           { key: 'ArrowUp', run: walk(-1) },
           { key: 'ArrowDown', run: walk(1) },
         ])),
@@ -108,4 +118,30 @@ export function createExpressionEditor(parent, { onRun, onChange, history }) {
 
 export function setText(view, text) {
   view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
+}
+
+// Puts a file's text in an editor as it is read, a megabyte at a time,
+// so that a large file does not hold the page up while it is decoded and
+// laid out. Resolves when all of it is in.
+export async function streamText(view, file) {
+  const reader = file.stream().pipeThrough(new TextDecoderStream()).getReader();
+  const quiet = Transaction.addToHistory.of(false);
+  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: '' } });
+  let pending = '';
+  const flush = (keep) => {
+    // A CR at the end may be the first half of a CRLF: it waits.
+    const held = keep && pending.endsWith('\r') ? 1 : 0;
+    view.dispatch({ changes: { from: view.state.doc.length, insert: pending.slice(0, pending.length - held) }, annotations: quiet });
+    pending = pending.slice(pending.length - held);
+  };
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    pending += value;
+    if (pending.length >= 1 << 20) {
+      flush(true);
+      await new Promise((resolve) => setTimeout(resolve));
+    }
+  }
+  flush(false);
 }

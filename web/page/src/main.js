@@ -2,7 +2,7 @@
 // worker, the answer with its operator tree and formula, share links,
 // downloads, help, and what is kept across reloads.
 import { Interpreter } from './interpreter.js';
-import { createEnvironmentEditor, createExpressionEditor, markError, markRanges, offsetOfPlace, setText } from './editors.js';
+import { createEnvironmentEditor, createExpressionEditor, markError, markRanges, offsetOfPlace, setText, streamText } from './editors.js';
 import { known } from './language.js';
 import { TreeView, rowsText } from './tree.js';
 import { showAnswer, clearAnswer, showTextOrTable, showFormula } from './results.js';
@@ -39,11 +39,12 @@ let revision = 0, loadedRevision = -1, loadedOk = false;
 const page = { current: null, lastLine: null, lastTree: null };
 const environment = createEnvironmentEditor($('environment-editor'), {
   onLoad: () => loadEnvironment(),
-  onChange: () => { revision++; markError(environment, null); keepSoon(); },
+  // A change clears the error marks, after the change's own update.
+  onChange: () => { revision++; queueMicrotask(() => markError(environment, null)); keepSoon(); },
 });
 const expression = createExpressionEditor($('expression-editor'), {
   onRun: () => runTyped(),
-  onChange: () => { markError(expression, null); keepSoon(); },
+  onChange: () => { queueMicrotask(() => markError(expression, null)); keepSoon(); },
   history,
 });
 
@@ -85,9 +86,13 @@ function exampleOf(text) { return examples.findIndex((e) => e.environment === te
 function loadEnvironment(quiet, file) {
   const text = file ? null : environment.state.doc.toString();
   loadedRevision = revision;
+  // The file's text reaches the editor meanwhile; the loaded text is then
+  // the editor's.
+  const shown = file ? streamText(environment, file).then(() => { loadedRevision = revision; }) : Promise.resolve();
   const status = $('environment-status');
   if (!quiet) setStatus(status, 'Loading…', 'working');
-  return working(interpreter.request(file ? { op: 'load', file } : { op: 'load', text }), 'Loading the environment…').then((reply) => {
+  const loaded = interpreter.request(file ? { op: 'load', file } : { op: 'load', text });
+  return working(Promise.all([loaded, shown]), 'Loading the environment…').then(([reply]) => {
     if (reply.stopped) return;
     const failure = recover(reply);
     if (failure) { setStatus(status, failure, 'bad'); return; }
@@ -164,7 +169,7 @@ $('open-file').addEventListener('click', () => $('file').click());
 $('file').addEventListener('change', (event) => {
   const file = event.target.files[0];
   if (!file) return;
-  file.text().then((text) => { setText(environment, text); loadEnvironment(false, file); });
+  loadEnvironment(false, file);
   event.target.value = '';
 });
 
@@ -244,17 +249,23 @@ $('copy-latex').addEventListener('click', () => {
 // ---- kept across reloads ---------------------------------------------------
 
 let keepTimer = null;
+function keepNow() {
+  clearTimeout(keepTimer);
+  keepTimer = null;
+  const doc = environment.state.doc;
+  keep({
+    environment: doc.length <= MAX_KEPT ? doc.toString() : null,
+    expression: expression.state.doc.toString(), history: history.lines,
+    showText: $('show-text').checked, symbols: $('symbols').checked,
+  });
+}
+// Typing is kept a moment after it stops, and whatever is still waiting
+// when the page goes away.
 function keepSoon() {
   clearTimeout(keepTimer);
-  keepTimer = setTimeout(() => {
-    const doc = environment.state.doc;
-    keep({
-      environment: doc.length <= MAX_KEPT ? doc.toString() : null,
-      expression: expression.state.doc.toString(), history: history.lines,
-      showText: $('show-text').checked, symbols: $('symbols').checked,
-    });
-  }, 400);
+  keepTimer = setTimeout(keepNow, 400);
 }
+addEventListener('pagehide', () => { if (keepTimer !== null) keepNow(); });
 
 setUpSharing({ environment, expression, setStatus });
 setUpDownloads({ interpreter, environment, page });

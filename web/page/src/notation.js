@@ -61,7 +61,7 @@ function condition(node, style, outer) {
   }
   const parts = [];
   args.forEach((a, i) => { if (i) parts.push(' ' + (s[node.op] || node.op) + ' '); parts.push(...condition(a, style, node.op)); });
-  return wrap(parts, outer === 'NOT');
+  return parts;
 }
 
 function wrap(parts, yes) { return yes ? ['(', ...parts, ')'] : parts; }

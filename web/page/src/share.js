@@ -10,7 +10,7 @@ export const PREFIX = '#session=';
 export const MAX_LINK = 64 * 1024;
 // A fragment longer than this is not read at all, and a session is not
 // inflated past the second bound (a small link can inflate enormously).
-const MAX_FRAGMENT = 4 * 1024 * 1024;
+const MAX_FRAGMENT = 1024 * 1024;
 const MAX_SESSION = 64 * 1024 * 1024;
 
 function toBase64url(bytes) {

@@ -95,24 +95,24 @@ export class TreeView {
     this.content = svg('g', {}, this.svg);
     const edges = svg('g', { 'aria-hidden': 'true' }, this.content);
     const nodes = svg('g', { role: 'none' }, this.content);
-    const drawNode = (node, level, index, count) => {
+    const drawNode = (node, level, index, siblings) => {
       const kind = node.error ? 'failed' : node.evaluated ? (node.kind === 'relation' ? 'relation' : '') : 'skipped';
       const g = svg('g', { class: 'node ' + kind, transform: `translate(${node.x},${node.y})`, tabindex: -1,
-                           role: 'treeitem', 'aria-level': level, 'aria-setsize': count, 'aria-posinset': index + 1,
+                           role: 'treeitem', 'aria-level': level, 'aria-setsize': siblings, 'aria-posinset': index + 1,
                            'aria-selected': 'false', 'data-expression': node.expression,
                            'data-rows': node.evaluated ? node.rows : '' }, nodes);
       if (node.children.length) g.setAttribute('aria-expanded', 'true');
       node.element = g;
       this.nodes.push(node);
-      const title = node.expression + (node.evaluated ? '\n' + node.schema + '\n' + rowsText(node.rows) : '\nnot evaluated') +
-          (node.error ? '\n' + node.error : '');
-      svg('title', {}, g).textContent = title;
-      g.setAttribute('aria-label', title.replace(/\n/g, '; '));
+      const schema = clip(node.evaluated ? node.schema : '');
+      const count = node.error ? 'error' : node.evaluated ? rowsText(node.rows) : 'not evaluated';
+      // The title is the node's name for a screen reader too: it starts
+      // with the text the box shows.
+      svg('title', {}, g).textContent = [node.shown, schema, count, node.expression, node.error].filter(Boolean).join('\n');
       svg('rect', { width: node.width, height: NODE_H, rx: 6 }, g);
       svg('text', { class: 'label', x: PAD, y: 19 }, g).textContent = node.shown;
-      svg('text', { class: 'schema-text', x: PAD, y: 36 }, g).textContent = clip(node.evaluated ? node.schema : '');
-      svg('text', { class: 'count', x: PAD, y: 53 }, g).textContent =
-          node.error ? 'error' : node.evaluated ? rowsText(node.rows) : 'not evaluated';
+      svg('text', { class: 'schema-text', x: PAD, y: 36 }, g).textContent = schema;
+      svg('text', { class: 'count', x: PAD, y: 53 }, g).textContent = count;
       g.addEventListener('click', () => this.choose(node));
       g.addEventListener('keydown', (event) => this.key(event, node));
       g.addEventListener('focus', () => this.reveal(node));
