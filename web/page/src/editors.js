@@ -40,9 +40,11 @@ export function offsetOfPlace(doc, line, column) {
 // Shows one error at an offset, scrolled into view; null clears.
 export function markError(view, offset, message) {
   if (offset === null || offset === undefined) {
-    view.dispatch(setDiagnostics(view.state, []));
+    if (view.marked) view.dispatch(setDiagnostics(view.state, []));
+    view.marked = false;
     return;
   }
+  view.marked = true;
   const length = view.state.doc.length;
   const from = Math.min(offset, length);
   const to = Math.min(from + 1, length);
@@ -52,6 +54,7 @@ export function markError(view, offset, message) {
 
 // Marks several ranges (an evaluation error's names) as errors.
 export function markRanges(view, ranges, message) {
+  view.marked = true;
   view.dispatch(setDiagnostics(view.state, ranges.map(([from, to]) => ({ from, to, severity: 'error', message }))));
 }
 
@@ -120,7 +123,7 @@ export function setText(view, text) {
   view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
 }
 
-// Puts a file's text in an editor as it is read, a megabyte at a time,
+// Puts a file's text in an editor as it is read, 256 KB at a time,
 // so that a large file does not hold the page up while it is decoded and
 // laid out. Resolves when all of it is in.
 export async function streamText(view, file) {
@@ -138,7 +141,7 @@ export async function streamText(view, file) {
     const { done, value } = await reader.read();
     if (done) break;
     pending += value;
-    if (pending.length >= 1 << 20) {
+    if (pending.length >= 1 << 18) {
       flush(true);
       await new Promise((resolve) => setTimeout(resolve));
     }

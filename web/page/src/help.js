@@ -7,10 +7,20 @@ const $ = (id) => document.getElementById(id);
 export function setUpHelp() {
   const dialog = $('help');
   let rendered = false;
+  // The manual is read only when help is first opened.
+  const manual = () => new Promise((resolve) => {
+    if (self.QORVANTEL_MANUAL !== undefined) { resolve(); return; }
+    const script = Object.assign(document.createElement('script'), { src: 'manual.js' });
+    script.onload = script.onerror = resolve;
+    document.head.append(script);
+  });
   $('help-open').addEventListener('click', () => {
-    if (!rendered) { renderMarkdown($('manual'), self.QORVANTEL_MANUAL || ''); rendered = true; }
     dialog.showModal();
     $('help-close').focus();
+    if (!rendered) {
+      rendered = true;
+      manual().then(() => renderMarkdown($('manual'), self.QORVANTEL_MANUAL || 'The manual could not be read.'));
+    }
   });
   $('help-close').addEventListener('click', () => dialog.close());
   dialog.addEventListener('close', () => $('help-open').focus());

@@ -12,8 +12,11 @@ export class Interpreter {
 
   start() {
     this.pending.clear();
+    // The first worker may have been started by the page's head.
+    const early = self.QORVANTEL_WORKER ? self.QORVANTEL_EARLY : [];
     try {
-      this.worker = new Worker('worker.js');
+      this.worker = self.QORVANTEL_WORKER || new Worker('worker.js');
+      self.QORVANTEL_WORKER = null;
     } catch (error) {
       this.onFatal('This browser does not run the interpreter from a local folder. Serve the folder instead, ' +
                    'for example with "python3 -m http.server" in it, and open http://127.0.0.1:8000/.');
@@ -34,6 +37,7 @@ export class Interpreter {
           done(data);
         }
       };
+      for (const event of early) this.worker.onmessage(event);
     });
     this.worker.onerror = (event) => {
       event.preventDefault();

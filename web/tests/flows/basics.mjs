@@ -2,11 +2,20 @@
 // table and the console text, history, the tree and Stop; then what is
 // kept across a reload.
 import path from 'node:path';
+import { readdirSync, statSync } from 'node:fs';
+
+const SITE_LIMIT = 2 << 20, READY_LIMIT_MS = 1000;
 
 export default async function basics(t) {
   const { check, text, editorText } = t;
   const page = await t.openPage();
   check('the page names its version', /qorvantel \S+ \(WebAssembly\)/.test(await text(page, '#version')));
+  const ready = Math.round(await page.evaluate(() => performance.getEntriesByName('qorvantel-ready')[0].startTime));
+  const dist = path.join(t.root, 'web/dist');
+  const size = readdirSync(dist).reduce((sum, name) => sum + statSync(path.join(dist, name)).size, 0);
+  console.log(`      the site is ${Math.round(size / 1024)} KB; the first load answered after ${ready} ms`);
+  check('the whole site is under 2 MB', size < SITE_LIMIT, `${size} bytes`);
+  if (t.timesJudged()) check('the first load answers within a second', ready < READY_LIMIT_MS, `${ready} ms`);
   const firstExample = await page.$eval('#example', (s) => s.selectedOptions[0].textContent);
   await t.typeExpression(page, '');
   const placeholder = await text(page, '#expression-editor .cm-placeholder').catch(() => '');

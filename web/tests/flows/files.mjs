@@ -74,13 +74,17 @@ export default async function files(t) {
   await large.keyboard.type('x');
   await large.evaluate(() => new Promise((r) => requestAnimationFrame(() => r())));
   const keyMs = Date.now() - start;
-  const longest = Math.max(0, ...loadTasks, ...queryTasks, ...(await large.evaluate(() => self.longTasks)));
+  const typingTasks = await large.evaluate(() => self.longTasks);
+  const longest = Math.max(0, ...loadTasks, ...queryTasks, ...typingTasks);
   console.log(`      200,000 rows (${(lines.join('\n').length / 1e6).toFixed(1)} MB): load ${loadMs} ms, first query ${queryMs} ms, ` +
-              `a keystroke ${keyMs} ms, longest main-thread task ${longest} ms`);
-  check('a 200,000-row environment loads in time', loadMs < LOAD_LIMIT_MS, `${loadMs} ms`);
-  check('its first query answers in time', queryMs < LOAD_LIMIT_MS && (await text(large, '#count')).startsWith('99998 rows'),
-        `${queryMs} ms, ${await text(large, '#count')}`);
-  check(`no main-thread task over ${TASK_LIMIT_MS} ms`, longest <= TASK_LIMIT_MS, `${longest} ms`);
+              `a keystroke ${keyMs} ms; main-thread tasks over 50 ms: load [${loadTasks}], query [${queryTasks}], ` +
+              `typing [${typingTasks}]`);
+  check('its first query answers', (await text(large, '#count')).startsWith('99998 rows'), await text(large, '#count'));
+  if (t.timesJudged()) {
+    check('a 200,000-row environment loads in time', loadMs < LOAD_LIMIT_MS, `${loadMs} ms`);
+    check('its first query answers in time', queryMs < LOAD_LIMIT_MS, `${queryMs} ms`);
+    check(`no main-thread task over ${TASK_LIMIT_MS} ms`, longest <= TASK_LIMIT_MS, `${longest} ms`);
+  }
   await large.browserContext().close();
   rmSync(folder, { recursive: true, force: true });
 }
