@@ -143,7 +143,7 @@ function chooseExample(index) {
   if (!example) return;
   setText(environment, example.environment);
   if (example.queries.length && !expression.state.doc.length) setText(expression, example.queries[0]);
-  loadEnvironment();
+  return loadEnvironment();
 }
 // An example replaces the environment text; text the user wrote is not
 // replaced without asking.
@@ -256,7 +256,7 @@ function keepNow() {
   keepTimer = null;
   const doc = environment.state.doc;
   keep({
-    environment: doc.length <= MAX_KEPT ? doc.toString() : null,
+    environment: doc.length <= MAX_KEPT ? doc.toString() : null, tooLarge: doc.length > MAX_KEPT,
     expression: expression.state.doc.toString(), history: history.lines,
     showText: $('show-text').checked, symbols: $('symbols').checked,
   });
@@ -295,7 +295,10 @@ openLink(location.hash).then((link) => {
     loadEnvironment();
   } else {
     if (typeof kept.expression === 'string') setText(expression, kept.expression);
-    if (examples.length) chooseExample(0);
-    else loadEnvironment();
+    const loading = examples.length ? chooseExample(0) : loadEnvironment();
+    if (kept.tooLarge) {
+      Promise.resolve(loading).then(() => setStatus($('environment-status'), 'The last environment was too large to keep ' +
+        'across a reload (over ' + (MAX_KEPT >> 20) + ' MB); the first example is loaded instead. Open the file again.', ''));
+    }
   }
 });

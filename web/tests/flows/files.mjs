@@ -85,6 +85,13 @@ export default async function files(t) {
     check('its first query answers in time', queryMs < LOAD_LIMIT_MS, `${queryMs} ms`);
     check(`no main-thread task over ${TASK_LIMIT_MS} ms`, longest <= TASK_LIMIT_MS, `${longest} ms`);
   }
+  // Too large to keep across a reload: the page says so.
+  await large.reload({ waitUntil: 'load' });
+  await t.waitIdle(large);
+  await large.waitForFunction(() => /too large to keep/.test(document.getElementById('environment-status').textContent),
+                              { timeout: 5000 }).catch(() => null);
+  check('after a reload the page says the large environment was not kept',
+        /too large to keep/.test(await text(large, '#environment-status')), await text(large, '#environment-status'));
   await large.browserContext().close();
   rmSync(folder, { recursive: true, force: true });
 }
