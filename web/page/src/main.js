@@ -36,7 +36,8 @@ const interpreter = new Interpreter({
 // ---- editors -----------------------------------------------------------
 
 let revision = 0, loadedRevision = -1, loadedOk = false;
-const page = { current: null, lastLine: null, lastTree: null };
+// The line whose answer is shown (a node's, after a click) and the tree.
+const page = { current: null, lastTree: null };
 const environment = createEnvironmentEditor($('environment-editor'), {
   onLoad: () => loadEnvironment(),
   // A change clears the error marks, after the change's own update.
@@ -238,7 +239,7 @@ $('zoom-out').addEventListener('click', () => tree.zoom(0.8));
 $('zoom-fit').addEventListener('click', () => tree.fit());
 $('symbols').addEventListener('change', () => { tree.setSymbols($('symbols').checked); keepSoon(); });
 $('show-text').addEventListener('change', () => {
-  showTextOrTable(!$('table-box').hidden || $('table-box').childElementCount > 0, !$('error').hidden);
+  showTextOrTable($('table-box').childElementCount > 0, !$('error').hidden);
   keepSoon();
 });
 $('copy-latex').addEventListener('click', () => {

@@ -4,6 +4,7 @@
 import { mkdtempSync, readdirSync, readFileSync, writeFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { deflateRawSync } from 'node:zlib';
 
 const LOAD_LIMIT_MS = 3000, TASK_LIMIT_MS = 200;
 
@@ -45,6 +46,17 @@ export default async function files(t) {
   writeFileSync(reloaded, asText.content);
   check('a downloaded result loads in the console', t.nativeRows('Student', reloaded) === rows.length);
   await page.browserContext().close();
+
+  // Fields with commas, quotes and edge spaces are quoted.
+  const awkward = { v: 1, environment: "R(a char(20), b int)\n'x, \"y\"', 1\n' lead', 2\n'plain', 3\n", expression: 'R' };
+  const quoted = await t.openPage(t.origin + '#session=' + deflateRawSync(Buffer.from(JSON.stringify(awkward))).toString('base64url'));
+  const quotedCdp = await quoted.target().createCDPSession();
+  await quotedCdp.send('Page.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
+  await t.waitIdle(quoted);
+  const awkwardCsv = await downloaded(quoted, folder, '#download-csv');
+  check('CSV quotes what needs quoting', awkwardCsv.content === 'a,b\r\n" lead",2\r\nplain,3\r\n"x, ""y""",1\r\n',
+        JSON.stringify(awkwardCsv.content));
+  await quoted.browserContext().close();
 
   // 200,000 rows, about 12 MB.
   const big = path.join(folder, 'sales.env');
