@@ -30,7 +30,10 @@ export function renderMarkdown(parent, source) {
       const code = [];
       for (i++; i < lines.length && !/^```/.test(lines[i]); i++) code.push(lines[i]);
       i++;
-      add('pre').textContent = code.join('\n');
+      // A wide block scrolls, so the keyboard must reach it.
+      const pre = add('pre');
+      pre.textContent = code.join('\n');
+      pre.tabIndex = 0;
     } else if (/^\|/.test(line)) {
       const table = add('table');
       for (; i < lines.length && /^\|/.test(lines[i]); i++) {

@@ -76,11 +76,15 @@ export default async function access(t) {
   await t.sleep(100);
   check('Help opens with the manual and sample queries', (await page.$$('#manual h3, #manual h4')).length > 5 &&
         (await page.$$('#samples button')).length > 0);
+  await page.addScriptTag({ path: path.join(t.root, 'web/node_modules/axe-core/axe.min.js') });
+  const inHelp = await page.evaluate(() => axe.run(document.getElementById('help'), { resultTypes: ['violations'] }));
+  const badInHelp = inHelp.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  check('axe finds no serious or critical violation in Help', badInHelp.length === 0,
+        badInHelp.map((v) => `${v.id}: ${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(', ')}`).join('; '));
   await page.keyboard.press('Escape');
   await t.sleep(100);
   check('Escape closes Help and gives the focus back', (await focused(page)).id === 'help-open');
 
-  await page.addScriptTag({ path: path.join(t.root, 'web/node_modules/axe-core/axe.min.js') });
   for (const scheme of ['light', 'dark']) {
     await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
     await t.runLine(page, 'union(Student, Nobody)');

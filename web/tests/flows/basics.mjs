@@ -100,6 +100,12 @@ export default async function basics(t) {
   const fits = await page.$eval('#tree', (box) => box.querySelector('svg').getBoundingClientRect().width <= box.clientWidth + 1 &&
                                 box.querySelector('svg > g').getBoundingClientRect().width <= box.clientWidth + 1);
   check('the tree fits its box', fits);
+  const scale = () => page.$eval('#tree svg > g', (g) => g.getAttribute('transform'));
+  const fitted = await scale();
+  await page.click('#zoom-in');
+  const zoomed = await scale();
+  await page.click('#zoom-fit');
+  check('the tree zooms and fits again', zoomed !== fitted && (await scale()) === fitted, `${fitted} ${zoomed}`);
   check('the formula is in textbook notation', (await text(page, '#formula')) ===
         'πname(σid = sid(Student × ρE(sid, course, grade)(Enrolment)))', await text(page, '#formula'));
   await page.screenshot({ path: path.join(t.artifacts, 'laptop.png'), fullPage: true });
