@@ -41,8 +41,8 @@ function answer(request) {
     if (op === 'load') {
       const content = request.file ? fileBytes(request.file) : toBytes(request.text);
       const message = fromBytes(module.loadEnvironment(content));
-      const relations = JSON.parse(fromBytes(module.environmentJson())).relations;
-      postMessage({ id, message, relations });
+      const loaded = JSON.parse(fromBytes(module.environmentJson()));
+      postMessage({ id, message, relations: loaded.relations, place: loaded });
     } else if (op === 'run') {
       const reply = JSON.parse(fromBytes(module.runJson(toBytes(request.line), request.textLimit, request.rowLimit)));
       postMessage({ id, reply });

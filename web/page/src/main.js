@@ -103,8 +103,8 @@ function loadEnvironment(quiet, file) {
     known.relations = new Map((loadedOk ? reply.relations : []).map((r) => [r.name, r.columns.map((c) => c.name)]));
     if (!loadedOk) {
       setStatus(status, reply.message.trim(), 'bad');
-      const place = errorPlace(reply, reply.message);
-      markError(environment, place && (place.end ? environment.state.doc.length
+      const place = errorPlace(reply.place || {}, reply.message);
+      markError(environment, place && (place.end ? endOfText(environment.state.doc)
                                                  : offsetOfPlace(environment.state.doc, place.line, place.column)),
                 reply.message.trim());
     } else {
@@ -216,6 +216,13 @@ function run(line, drawTree) {
   });
 }
 
+// Where an error "at end of text" is marked: after the last character
+// that is not white space.
+function endOfText(doc) {
+  const tail = doc.sliceString(Math.max(0, doc.length - 4096));
+  return doc.length - (tail.length - tail.replace(/\s+$/, '').length);
+}
+
 function showTree(reply) {
   page.lastTree = reply.tree || null;
   tree.draw(page.lastTree);
@@ -224,7 +231,7 @@ function showTree(reply) {
   const place = errorPlace(reply, reply.error);
   const doc = expression.state.doc;
   if (place) {
-    markError(expression, place.end ? doc.length : offsetOfPlace(doc, place.line, place.column), reply.error);
+    markError(expression, place.end ? endOfText(doc) : offsetOfPlace(doc, place.line, place.column), reply.error);
   } else {
     const mentioned = firstMention(doc.toString(), missingNames(tree.failed()));
     if (mentioned) markRanges(expression, [mentioned], reply.error);

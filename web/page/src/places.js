@@ -4,10 +4,12 @@
 import { CONDITIONS } from './language.js';
 
 // { line, column } of an error (1-based; the column counts bytes), or
-// { end: true }, or null.
+// { end: true } for an error at the end of the text, or null for one that
+// reports no place. The place comes from the reply's error_line,
+// error_column and error_at_end.
 export function errorPlace(reply, message) {
   if (typeof reply.error_line === 'number' && typeof reply.error_column === 'number')
-    return { line: reply.error_line, column: reply.error_column };
+    return reply.error_at_end ? { end: true } : { line: reply.error_line, column: reply.error_column };
   // Until the module reports the place of every error as fields, the place
   // is read from the message's position report.
   const at = /in line (\d+), column (\d+)/.exec(message || '');
