@@ -84,11 +84,15 @@ std::uint64_t find_usable_memory() noexcept
         long page_size = sysconf(_SC_PAGE_SIZE);
         if (pages > 0 && page_size > 0)
             usable = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+#ifndef __EMSCRIPTEN__
+        // The browser's module has no file system to read them from: its
+        // memory is its own heap, which sysconf reports.
         std::uint64_t available = memory_detail::available_memory("/proc/meminfo");
         if (available != unlimited)
             usable = std::min(usable, std::max(less_held_back(available), least_available_budget));
         usable = std::min(usable, less_held_back(memory_detail::control_group_limit(
                                       "/proc/self/cgroup", "/sys/fs/cgroup", "/sys/fs/cgroup/memory")));
+#endif
     } catch (...) {
         // Out of memory while reading the limits: keep what was found.
     }

@@ -16,6 +16,16 @@ function toBytes(text) {
   return binary;
 }
 
+// A file is read here rather than on the page's thread; its bytes are
+// already what the module takes.
+function fileBytes(blob) {
+  const bytes = new Uint8Array(new FileReaderSync().readAsArrayBuffer(blob));
+  let binary = '';
+  for (let i = 0; i < bytes.length; i += 8192)
+    binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+  return binary;
+}
+
 function fromBytes(binary) {
   const bytes = new Uint8Array(binary.length);
   for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
@@ -29,7 +39,8 @@ function answer(request) {
   const { id, op } = request;
   try {
     if (op === 'load') {
-      const message = fromBytes(module.loadEnvironment(toBytes(request.text)));
+      const content = request.file ? fileBytes(request.file) : toBytes(request.text);
+      const message = fromBytes(module.loadEnvironment(content));
       const loaded = JSON.parse(fromBytes(module.environmentJson()));
       postMessage({ id, message, relations: loaded.relations, place: loaded });
     } else if (op === 'run') {
