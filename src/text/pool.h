@@ -12,9 +12,10 @@
 // told the size that was allocated. Single-threaded, like the rest of the
 // program.
 //
-// Sanitizer builds define QORVANTEL_PLAIN_ALLOCATION, which routes every
-// object through the global allocator so that leaks and uses after release
-// are still found.
+// Builds with AddressSanitizer run this same pool: the space of a chunk that
+// holds no live object is poisoned, so a read or write past an object's end
+// or after its release is reported, and the regions are registered with the
+// leak checker, which then finds the heap objects that pooled objects hold.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +29,8 @@ void release(void* object, std::size_t bytes) noexcept;
 
 // Gives the memory of free chunks back to the system, beyond a small reserve
 // kept for the next objects. Called between requests, after a large result
-// has gone, so that a long session does not keep its peak memory.
+// has gone, so that a long session does not keep its peak memory. Allocates
+// nothing, so that it can run when memory is short.
 void trim() noexcept;
 
 // Chunks holding at least one live object (always 0 with plain allocation).
@@ -36,16 +38,11 @@ std::size_t chunks_in_use() noexcept;
 // Bytes of chunk memory mapped from the system, free chunks included
 // (always 0 with plain allocation).
 std::size_t bytes_mapped() noexcept;
-
-// Objects of varying size (rows, strings) are released by their class's
-// operator delete, which is not told their size: their destructor records
-// it here as its last step, and the operator delete that follows passes it
-// on to release.
-void record_size(std::size_t bytes) noexcept;
-void release_recorded(void* object) noexcept;
 } // namespace pool
 
 // A base that makes a class of fixed size allocate its objects from the pool.
+// Objects of varying size (rows, strings) do not use it: their handles end
+// them through their own destroy(), which knows the size to release.
 struct pooled {
     static void* operator new(std::size_t bytes) { return pool::allocate(bytes); }
     static void operator delete(void* object, std::size_t bytes) noexcept { pool::release(object, bytes); }
