@@ -24,33 +24,32 @@
 namespace {
 using namespace qorvantel;
 
-const char* const usage_text =
-    "usage: qorvantel-check [--json] [--instances N] [--seed S] [--strict-names] ENVIRONMENT REFERENCE ANSWER\n"
-    "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
-    "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
-    "       qorvantel-check --help | --version\n";
+const char* const usage_text
+    = "usage: qorvantel-check [--json] [--instances N] [--seed S] [--strict-names] ENVIRONMENT REFERENCE ANSWER\n"
+      "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
+      "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+      "       qorvantel-check --help | --version\n";
 
-const char* const help_text =
-    "Checks a relational algebra answer against a reference expression.\n"
-    "\n"
-    "  qorvantel-check [options] ENVIRONMENT REFERENCE ANSWER\n"
-    "      Evaluates both expressions on the environment's database; when they\n"
-    "      differ, shrinks the database to a smallest counterexample; when they\n"
-    "      agree, searches generated databases with the same schemas.\n"
-    "  qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
-    "      Reports the expression's problems that no row needs to show.\n"
-    "  qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
-    "      Checks every answer of every submission and prints the points.\n"
-    "\n"
-    "Files hold one expression each; - is standard input.\n"
-    "Options:\n"
-    "  --json            one JSON object instead of words\n"
-    "  --instances N     generated databases to try (default 500)\n"
-    "  --seed S          seed of the generated databases (default 1)\n"
-    "  --strict-names    column names must agree too\n"
-    "  --help, --version\n"
-    "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
-    "2 usage error, unreadable file, or an environment or reference in error.\n";
+const char* const help_text = "Checks a relational algebra answer against a reference expression.\n"
+                              "\n"
+                              "  qorvantel-check [options] ENVIRONMENT REFERENCE ANSWER\n"
+                              "      Evaluates both expressions on the environment's database; when they\n"
+                              "      differ, shrinks the database to a smallest counterexample; when they\n"
+                              "      agree, searches generated databases with the same schemas.\n"
+                              "  qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
+                              "      Reports the expression's problems that no row needs to show.\n"
+                              "  qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+                              "      Checks every answer of every submission and prints the points.\n"
+                              "\n"
+                              "Files hold one expression each; - is standard input.\n"
+                              "Options:\n"
+                              "  --json            one JSON object instead of words\n"
+                              "  --instances N     generated databases to try (default 500)\n"
+                              "  --seed S          seed of the generated databases (default 1)\n"
+                              "  --strict-names    column names must agree too\n"
+                              "  --help, --version\n"
+                              "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
+                              "2 usage error, unreadable file, or an environment or reference in error.\n";
 
 struct usage_error : std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -34,23 +34,22 @@ std::string report_text(const check_report& report)
         out += "The reference gives:\n" + indented(report.reference);
         out += "The answer gives:\n" + indented(report.answer);
         out += "Same: no difference found, on the given database (" + rows_word(report.given_rows) + ") or on "
-               + std::to_string(report.instances) + " generated databases.\n";
+            + std::to_string(report.instances) + " generated databases.\n";
     } else {
         out += "Counterexample:\n" + indented(report.counterexample);
         out += "The reference gives:\n" + indented(report.reference);
         out += "The answer gives:\n" + indented(report.answer);
         out += "Differs: ";
         if (report.where == check_where::given)
-            out += "the answer differs from the reference on the given database (" + rows_word(report.given_rows)
-                   + ")";
+            out += "the answer differs from the reference on the given database (" + rows_word(report.given_rows) + ")";
         else
             out += "the answer agrees with the reference on the given database, but not on generated database "
-                   + std::to_string(report.instances);
+                + std::to_string(report.instances);
         if (report.counterexample_rows == 0)
             out += "; they differ even when every relation is empty.\n";
         else
             out += "; the counterexample above keeps " + rows_word(report.counterexample_rows)
-                   + ", and removing any one of them makes the two agree.\n";
+                + ", and removing any one of them makes the two agree.\n";
     }
     for (const std::string& note : report.notes)
         out += "Note: " + note + "\n";

@@ -121,8 +121,9 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
             std::istringstream words(text.substr(7));
             for (std::string word; words >> word;) {
                 if (operator_words.count(word) == 0)
-                    fault(name, number, "cannot forbid " + word
-                                            + "; the operators are union, minus, product, select, project, rename.");
+                    fault(name, number,
+                          "cannot forbid " + word
+                              + "; the operators are union, minus, product, select, project, rename.");
                 block->forbidden.push_back(word);
             }
         } else if (text == "strict-names") {

@@ -105,16 +105,15 @@ std::string gradescope_json(const std::vector<const exercise*>& exercises, const
     for (std::size_t e = 0; e < exercises.size(); ++e) {
         score += marks[e].score;
         max += exercises[e]->points;
-        tests += std::string(e > 0 ? ", " : "") + "{\"name\": " + json_string(exercises[e]->id)
-                 + ", \"score\": " + std::to_string(marks[e].score)
-                 + ", \"max_score\": " + std::to_string(exercises[e]->points)
-                 + ", \"output\": " + json_string(marks[e].output) + "}";
+        tests += std::string(e > 0 ? ", " : "") + "{\"name\": " + json_string(exercises[e]->id) + ", \"score\": "
+            + std::to_string(marks[e].score) + ", \"max_score\": " + std::to_string(exercises[e]->points)
+            + ", \"output\": " + json_string(marks[e].output) + "}";
     }
     std::string out = "{";
     if (submission != nullptr)
         out += "\"submission\": " + json_string(*submission) + ", ";
-    return out + "\"score\": " + std::to_string(score) + ", \"max_score\": " + std::to_string(max)
-           + ", \"tests\": [" + tests + "]}\n";
+    return out + "\"score\": " + std::to_string(score) + ", \"max_score\": " + std::to_string(max) + ", \"tests\": ["
+        + tests + "]}\n";
 }
 } // namespace
 
@@ -191,14 +190,15 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
                                             + " in " + exercises_name + ".");
             }
             for (const submitted_answer& answer : answers) {
-                std::size_t e = static_cast<std::size_t>(
-                    std::find_if(order.begin(), order.end(), [&](const exercise* each) { return each->id == answer.id; })
-                    - order.begin());
+                std::size_t e
+                    = static_cast<std::size_t>(std::find_if(order.begin(), order.end(),
+                                                            [&](const exercise* each) { return each->id == answer.id; })
+                                               - order.begin());
                 auto key = std::make_pair(e, answer.source);
                 auto cached = seen.find(key);
-                marks[e] = cached != seen.end() ? cached->second
-                                                : seen.emplace(key, grade_answer(prepared[e], answer.source, options))
-                                                      .first->second;
+                marks[e] = cached != seen.end()
+                    ? cached->second
+                    : seen.emplace(key, grade_answer(prepared[e], answer.source, options)).first->second;
             }
             for (std::size_t e = 0; e < order.size(); ++e)
                 if (std::none_of(answers.begin(), answers.end(),
@@ -221,8 +221,8 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             if (marks[e].score < order[e]->points) {
                 run.all_correct = false;
                 if (broken.empty() && !marks[e].output.empty() && marks[e].output != no_answer)
-                    details += "\n" + name + ", exercise " + order[e]->id + ": " + fraction(marks[e].score, order[e]->points)
-                               + "\n" + marks[e].output;
+                    details += "\n" + name + ", exercise " + order[e]->id + ": "
+                        + fraction(marks[e].score, order[e]->points) + "\n" + marks[e].output;
             }
         }
         table += " " + padded(fraction(total, max_total), 9, true) + "\n";

@@ -108,7 +108,8 @@ std::vector<shared<value>> column_pool(const database& given, std::size_t relati
     } else {
         pool.push_back(string_value::make(""));
     }
-    std::sort(pool.begin(), pool.end(), [](const shared<value>& a, const shared<value>& b) { return value_less(*a, *b); });
+    std::sort(pool.begin(), pool.end(),
+              [](const shared<value>& a, const shared<value>& b) { return value_less(*a, *b); });
     pool.erase(std::unique(pool.begin(), pool.end(),
                            [](const shared<value>& a, const shared<value>& b) { return value_equal(*a, *b); }),
                pool.end());

@@ -29,7 +29,8 @@ const char* kind_name(value_kind kind) { return kind == value_kind::integer ? "i
 
 class lint_walk {
 public:
-    lint_walk(const std::string& source, shared<environment> empty) : tokens_(tokens_of(source)), empty_(std::move(empty))
+    lint_walk(const std::string& source, shared<environment> empty)
+        : tokens_(tokens_of(source)), empty_(std::move(empty))
     {
     }
 
@@ -54,13 +55,14 @@ public:
         for (const shared<relation>& each : results)
             complete = complete && !each.empty();
         if (node.kind() == expression_kind::select) {
-            std::optional<bool> always = complete ? check_condition(*node.predicate(), *results[0]->relation_schema())
-                                                  : std::nullopt;
+            std::optional<bool> always
+                = complete ? check_condition(*node.predicate(), *results[0]->relation_schema()) : std::nullopt;
             if (!complete)
                 skip_condition(*node.predicate());
             if (always.has_value())
-                note(at, "the condition " + written(*node.predicate()) + " is always " + (*always ? "true" : "false")
-                             + " on its own literals: the select keeps " + (*always ? "every row." : "no row."));
+                note(at,
+                     "the condition " + written(*node.predicate()) + " is always " + (*always ? "true" : "false")
+                         + " on its own literals: the select keeps " + (*always ? "every row." : "no row."));
         }
         for (std::size_t i = 0; i < node.listed_columns().size(); ++i)
             next_listed();
@@ -114,8 +116,9 @@ private:
             return;
         const token& before = tokens_[index - 1];
         if (before.kind != token_kind::comma && before.kind != token_kind::open)
-            note(&tokens_[index], "no comma before " + tokens_[index].spelling + ": the separator is left out, and "
-                                      + tokens_[index].spelling + " is read as the next argument.");
+            note(&tokens_[index],
+                 "no comma before " + tokens_[index].spelling + ": the separator is left out, and "
+                     + tokens_[index].spelling + " is read as the next argument.");
     }
 
     const token* next_value()
@@ -132,7 +135,8 @@ private:
 
     const token* next_keyword(const std::string& word)
     {
-        while (cursor_ < tokens_.size() && !(tokens_[cursor_].kind == token_kind::keyword && tokens_[cursor_].spelling == word))
+        while (cursor_ < tokens_.size()
+               && !(tokens_[cursor_].kind == token_kind::keyword && tokens_[cursor_].spelling == word))
             ++cursor_;
         return cursor_ < tokens_.size() ? &tokens_[cursor_++] : nullptr;
     }
@@ -189,9 +193,10 @@ private:
                 for (const auto& [a, b] : scope)
                     related = related || (before.count(a) > 0 && added.count(b) > 0);
             if (!related)
-                note(at, "no condition relates the columns of " + written(*terms[i]->relation_schema())
-                             + " to those before it in this product: a Cartesian product, where a join condition "
-                               "may be missing.");
+                note(at,
+                     "no condition relates the columns of " + written(*terms[i]->relation_schema())
+                         + " to those before it in this product: a Cartesian product, where a join condition "
+                           "may be missing.");
             before.insert(added.begin(), added.end());
         }
     }
@@ -232,8 +237,9 @@ private:
         if (!result.has_value()) {
             for (std::size_t i = 0; i < parts.size(); ++i)
                 if (parts[i].has_value() && !result.has_value())
-                    note(places[i], "the condition " + written(*of.arguments()[i]) + " is always "
-                                        + (*parts[i] ? "true" : "false") + " on its own literals.");
+                    note(places[i],
+                         "the condition " + written(*of.arguments()[i]) + " is always " + (*parts[i] ? "true" : "false")
+                             + " on its own literals.");
         }
         return result;
     }
@@ -263,8 +269,8 @@ private:
             }
             if (i > 0 && kind.has_value() && kinds.back().has_value() && *kind != *kinds.back())
                 note(place == nullptr ? at : place,
-                     std::string(of.keyword()) + " compares " + written(*values[i - 1]) + " (" + kind_name(*kinds.back())
-                         + ") with " + written(*values[i]) + " (" + kind_name(*kind)
+                     std::string(of.keyword()) + " compares " + written(*values[i - 1]) + " ("
+                         + kind_name(*kinds.back()) + ") with " + written(*values[i]) + " (" + kind_name(*kind)
                          + "): values of different kinds, an error as soon as a row reaches it.");
             kinds.push_back(kind);
         }
@@ -278,8 +284,8 @@ private:
             return true;
         }
         // A column compared with itself: EQ(a, a) always holds.
-        if (values.size() == 2 && values[0]->kind() == value_kind::symbol
-            && values[1]->kind() == value_kind::symbol && value_equal(*values[0], *values[1]))
+        if (values.size() == 2 && values[0]->kind() == value_kind::symbol && values[1]->kind() == value_kind::symbol
+            && value_equal(*values[0], *values[1]))
             return comparison_holds(of.comparison(), 0);
         return std::nullopt;
     }

@@ -5,7 +5,6 @@
 
 namespace qorvantel {
 
-
 std::vector<token> tokens_of(const std::string& source)
 {
     std::vector<token> tokens;

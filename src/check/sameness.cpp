@@ -72,10 +72,7 @@ sameness compare_results(const relation& reference, const relation& answer, bool
     return verdict;
 }
 
-std::string outcome::text() const
-{
-    return failed() ? error + "\n" : written(*result);
-}
+std::string outcome::text() const { return failed() ? error + "\n" : written(*result); }
 
 outcome evaluate_safely(const expression& query, const shared<environment>& on)
 {

@@ -48,8 +48,8 @@ void fail_next_member(const char* name, const text::iterator& position)
 void fail_member_count(std::int64_t count, const char* name, std::int32_t minimum, std::int32_t maximum,
                        const text::iterator& position)
 {
-    fail("Found ", count, " member(s) of ", name, " sequence while expected [", minimum, "...", maximum, "] ",
-         position, ".");
+    fail("Found ", count, " member(s) of ", name, " sequence while expected [", minimum, "...", maximum, "] ", position,
+         ".");
 }
 
 } // namespace qorvantel::syntax_detail

@@ -5,6 +5,7 @@
 #include "text/pool.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 namespace qorvantel {
@@ -28,11 +29,18 @@ row::~row()
     shared<value>* slot = slots();
     for (std::size_t i = size_; i > 0; --i)
         slot[i - 1].~shared<value>();
-    // Last, after the values' own releases have used the record.
-    pool::record_size(sizeof(row) + size_ * sizeof(shared<value>));
 }
 
-void row::operator delete(void* object) noexcept { pool::release_recorded(object); }
+void row::destroy() noexcept
+{
+    std::size_t bytes = sizeof(row) + size_ * sizeof(shared<value>);
+    this->~row();
+    pool::release(this, bytes);
+}
+
+// Never called: rows end only through destroy(), as nothing deletes a row
+// but its handles.
+void row::operator delete(void*) noexcept { std::abort(); }
 
 std::ostream& row::operator>>(std::ostream& out) const
 {
@@ -49,6 +57,9 @@ std::ostream& row::operator>>(std::ostream& out) const
     }
     line.push_back('\n');
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    // At a prompt each row shows as soon as it is written, so a long result
+    // streams out and the rows before an interruption are seen. Batch output
+    // goes through a block buffer that ignores this flush (block_output.h).
     return out.flush();
 }
 

@@ -27,7 +27,9 @@ public:
     }
 
     ~row() override;
-    static void operator delete(void* object) noexcept;
+    // Ends the row and releases it with its values' handles; what its
+    // handles call.
+    void destroy() noexcept;
 
     std::size_t size() const noexcept { return size_; }
     const shared<value>& operator[](std::size_t index) const noexcept { return slots()[index]; }
@@ -46,6 +48,7 @@ public:
 private:
     explicit row(std::size_t count) noexcept;
     static row* create(std::size_t count);
+    static void operator delete(void*) noexcept;
 
     shared<value>* slots() const noexcept { return reinterpret_cast<shared<value>*>(const_cast<row*>(this) + 1); }
 

@@ -90,8 +90,9 @@ std::uint64_t find_usable_memory() noexcept
         std::uint64_t available = memory_detail::available_memory("/proc/meminfo");
         if (available != unlimited)
             usable = std::min(usable, std::max(less_held_back(available), least_available_budget));
-        usable = std::min(usable, less_held_back(memory_detail::control_group_limit(
-                                      "/proc/self/cgroup", "/sys/fs/cgroup", "/sys/fs/cgroup/memory")));
+        usable = std::min(usable,
+                          less_held_back(memory_detail::control_group_limit("/proc/self/cgroup", "/sys/fs/cgroup",
+                                                                            "/sys/fs/cgroup/memory")));
 #endif
     } catch (...) {
         // Out of memory while reading the limits: keep what was found.

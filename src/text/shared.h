@@ -12,6 +12,22 @@
 
 namespace qorvantel {
 
+namespace handle_detail {
+// How the last handle ends its object: with the object's own destroy() when
+// its class has one (objects whose allocation is larger than their class,
+// which alone know the size to give back), else with delete.
+template <class T>
+auto end_object(T* object, int) noexcept -> decltype(object->destroy())
+{
+    object->destroy();
+}
+template <class T>
+void end_object(T* object, long) noexcept
+{
+    delete object;
+}
+} // namespace handle_detail
+
 template <class T>
 class shared {
 public:
@@ -70,7 +86,8 @@ public:
         if (next_ == this) {
             T* doomed = object_;
             object_ = nullptr;
-            delete doomed;
+            if (doomed != nullptr)
+                handle_detail::end_object(doomed, 0);
             return;
         }
         prev_->next_ = next_;

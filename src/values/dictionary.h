@@ -47,7 +47,7 @@ private:
         bool given_up = false;
     };
 
-    // The latest handle on the value with this key for which same holds,
+    // The first handle on the value with this key for which same holds,
     // or null. spot is left at the value's entry, or at the free entry
     // where it would go.
     template <class Same>

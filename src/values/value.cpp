@@ -5,6 +5,7 @@
 #include "text/diagnostics.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -217,9 +218,14 @@ shared<value> string_value::make(std::string_view content)
     return shared<value>(made);
 }
 
-string_value::~string_value() { pool::record_size(sizeof(string_value) + length_); }
+void string_value::destroy() noexcept
+{
+    std::size_t bytes = sizeof(string_value) + length_;
+    this->~string_value();
+    pool::release(this, bytes);
+}
 
-void string_value::operator delete(void* object) noexcept { pool::release_recorded(object); }
+void string_value::operator delete(void*) noexcept { std::abort(); }
 
 shared<type> symbol_value::parse(text::iterator&) const { return shared<type>(); }
 

@@ -35,6 +35,8 @@ public:
     virtual shared<type> parse(text::iterator& position) const = 0;
 
     value_kind kind() const noexcept { return kind_; }
+    // Ends the value and gives its memory back; what its handles call.
+    virtual void destroy() noexcept { delete this; }
     bool less(const comparable& other) const override;
     // The written form, through append_written: one writer for every kind.
     std::ostream& operator>>(std::ostream& out) const final;
@@ -65,8 +67,8 @@ private:
 class string_value final : public value {
 public:
     static shared<value> make(std::string_view content);
-    ~string_value() override;
-    static void operator delete(void* object) noexcept;
+    // Releases the object with its characters.
+    void destroy() noexcept override;
     string_value(const string_value&) = delete;
     string_value& operator=(const string_value&) = delete;
 
@@ -83,6 +85,9 @@ private:
     friend shared<T> parse_as(text::iterator& position);
 
     explicit string_value(std::uint32_t length = 0) noexcept : value(value_kind::string), length_(length) {}
+    // Never called: string values end only through destroy(), as nothing
+    // deletes a value but its handles.
+    static void operator delete(void*) noexcept;
 
     std::uint32_t length_;
 };

@@ -55,7 +55,8 @@ TEST(Shrink, FailuresOfManyShapesShrinkToOneMinimalSets)
         // even ones: not monotone, the kind a duplicate row or a minus makes.
         {"odd against even", 31,
          [](const subset& s) {
-             std::size_t odd = static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](std::size_t i) { return i % 2; }));
+             std::size_t odd
+                 = static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](std::size_t i) { return i % 2; }));
              return odd != s.size() - odd;
          },
          1},

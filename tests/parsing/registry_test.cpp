@@ -19,7 +19,7 @@ namespace {
 // A kind of its own for each test, so that each test has a fresh registry.
 template <int Registry>
 struct test_kind : parsing<test_kind<Registry>>, dumpable {
-    explicit test_kind(int made_by = 0) : made_by(made_by) {}
+    explicit test_kind(int maker = 0) : made_by(maker) {}
     shared<test_kind> parse(text::iterator&) const override { return shared<test_kind>(); }
     std::ostream& operator>>(std::ostream& out) const override { return out << made_by; }
     int made_by;

@@ -4,6 +4,7 @@
 
 #include "relations/schema.h"
 #include "relations/sort_keys.h"
+#include "text/pool.h"
 
 #include "test_support.h"
 
@@ -328,6 +329,31 @@ TEST(RelationTest, Coercion)
         for (std::size_t i = 0; i < a->columns().size(); ++i)
             EXPECT_EQ(result->columns()[i]->name().get(), a->columns()[i]->name().get());
     }
+}
+
+TEST(RelationTest, RowsOfEveryWidthGoBackWhereTheyCameFrom)
+{
+    // A row and its handles are one allocation: up to 170 values from the
+    // pool's chunks, wider ones on their own. Each is released with the
+    // size it was made with, so every chunk it took comes free again.
+    std::size_t before = pool::chunks_in_use();
+    {
+        std::vector<shared<row>> rows;
+        const std::size_t widths[] = {0, 1, 4, 169, 170, 171, 400};
+        for (int copy = 0; copy < 50; ++copy)
+            for (std::size_t width : widths)
+                rows.push_back(row::make(width, [&](shared<value>* slots) {
+                    for (std::size_t i = 0; i < width; ++i)
+                        slots[i] = shared<value>(new integer_value(copy));
+                }));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ASSERT_EQ(rows[i]->size(), widths[i % (sizeof widths / sizeof widths[0])]);
+            for (const shared<value>& each : *rows[i])
+                ASSERT_EQ(static_cast<const integer_value&>(*each).number(), static_cast<int>(i / 7));
+        }
+    }
+    // At most the chunk being carved stays behind.
+    EXPECT_LE(pool::chunks_in_use(), before + 1);
 }
 
 } // namespace

@@ -50,14 +50,19 @@ const std::vector<control_group_case> control_group_cases = {
      "4:memory:/docker/0123abcd\n0::/docker/0123abcd\n",
      {{"v1/memory.limit_in_bytes", "700000000\n"}, {"v2/memory.max", "800000000\n"}},
      700000000},
-    {"both hierarchies: the lower limit", "4:memory:/\n0::/\n",
-     {{"v1/memory.limit_in_bytes", "900\n"}, {"v2/memory.max", "800\n"}}, 800},
-    {"a controller named like memory is not memory", "4:memory_x:/a\n", {{"v1/a/memory.limit_in_bytes", "5\n"}},
+    {"both hierarchies: the lower limit",
+     "4:memory:/\n0::/\n",
+     {{"v1/memory.limit_in_bytes", "900\n"}, {"v2/memory.max", "800\n"}},
+     800},
+    {"a controller named like memory is not memory",
+     "4:memory_x:/a\n",
+     {{"v1/a/memory.limit_in_bytes", "5\n"}},
      unlimited},
-    {"unreadable contents count as no limit", "0::/a\n", {{"v2/a/memory.max", "-5\n"}, {"v2/memory.max", "\n"}},
+    {"unreadable contents count as no limit",
+     "0::/a\n",
+     {{"v2/a/memory.max", "-5\n"}, {"v2/memory.max", "\n"}},
      unlimited},
-    {"a number too large counts as no limit", "0::/a\n", {{"v2/a/memory.max", "99999999999999999999999\n"}},
-     unlimited},
+    {"a number too large counts as no limit", "0::/a\n", {{"v2/a/memory.max", "99999999999999999999999\n"}}, unlimited},
     {"malformed lines are passed over", "garbage\n0:/a\n", {{"v2/a/memory.max", "5\n"}}, unlimited},
     {"no list at all", nullptr, {}, unlimited},
 };
@@ -85,19 +90,20 @@ TEST_F(MemoryFiles, ControlGroupLimitIsTheLowestAlongThePath)
         for (const auto& [path, contents] : each.files)
             write(path, contents);
         std::string list = each.cgroup_list ? write("cgroup", each.cgroup_list) : (directory / "none").string();
-        EXPECT_EQ(memory_detail::control_group_limit(list.c_str(), (directory / "v2").c_str(),
-                                                     (directory / "v1").c_str()),
-                  each.expected)
+        EXPECT_EQ(
+            memory_detail::control_group_limit(list.c_str(), (directory / "v2").c_str(), (directory / "v1").c_str()),
+            each.expected)
             << each.name;
     }
 }
 
 TEST_F(MemoryFiles, AvailableMemoryIsMemAvailableInBytes)
 {
-    std::string meminfo = write("meminfo", "MemTotal:       24683848 kB\n"
-                                           "MemFree:        21718140 kB\n"
-                                           "MemAvailable:   23684628 kB\n"
-                                           "Buffers:          123456 kB\n");
+    std::string meminfo = write("meminfo",
+                                "MemTotal:       24683848 kB\n"
+                                "MemFree:        21718140 kB\n"
+                                "MemAvailable:   23684628 kB\n"
+                                "Buffers:          123456 kB\n");
     EXPECT_EQ(memory_detail::available_memory(meminfo.c_str()), std::uint64_t{23684628} * 1024);
     std::string old_kernel = write("old", "MemTotal:       24683848 kB\nMemFree:        21718140 kB\n");
     EXPECT_EQ(memory_detail::available_memory(old_kernel.c_str()), unlimited);
@@ -106,8 +112,8 @@ TEST_F(MemoryFiles, AvailableMemoryIsMemAvailableInBytes)
 
 TEST(Memory, BudgetIsBelowThePhysicalMemoryAndStable)
 {
-    std::uint64_t physical =
-        static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
+    std::uint64_t physical
+        = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
     EXPECT_GT(usable_memory(), 0u);
     EXPECT_LE(usable_memory(), physical);
     EXPECT_EQ(usable_memory(), usable_memory());

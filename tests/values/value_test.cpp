@@ -2,6 +2,7 @@
 // the total order with its type mismatch, written forms and containment.
 #include "values/value.h"
 
+#include "text/pool.h"
 #include "values/type.h"
 
 #include "test_support.h"
@@ -251,6 +252,29 @@ TEST(ValueTest, Contains)
             EXPECT_STREQ(error.what(), operation < 2 ? "symbol_type::contains" : "symbol_type::operator>>");
         }
     }
+}
+
+TEST(ValueTest, StringsOfEveryLengthGoBackWhereTheyCameFrom)
+{
+    // Short strings share the pool's chunks, long ones (past 4 KiB with the
+    // object) have an allocation of their own: each is released with the
+    // size it was made with, so every chunk it took comes free again.
+    std::size_t before = pool::chunks_in_use();
+    {
+        std::vector<shared<value>> strings;
+        const std::size_t lengths[] = {0, 1, 7, 8, 9, 4000, 4079, 4080, 4081, 5000, 70000};
+        for (int copy = 0; copy < 200; ++copy)
+            for (std::size_t length : lengths)
+                strings.push_back(string_value::make(std::string(length, static_cast<char>('a' + copy % 26))));
+        for (std::size_t i = 0; i < strings.size(); ++i) {
+            std::string_view content = static_cast<const string_value&>(*strings[i]).content();
+            std::size_t length = lengths[i % (sizeof lengths / sizeof lengths[0])];
+            char fill = static_cast<char>('a' + i / (sizeof lengths / sizeof lengths[0]) % 26);
+            ASSERT_EQ(content, std::string(length, fill));
+        }
+    }
+    // At most the chunk being carved stays behind.
+    EXPECT_LE(pool::chunks_in_use(), before + 1);
 }
 
 } // namespace
