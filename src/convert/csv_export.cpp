@@ -27,8 +27,9 @@ std::string relation_to_csv(const relation& written)
         if (i != 0)
             out += ',';
         const std::string& name = static_cast<const symbol_value&>(*columns[i]->name()).content();
-        // A name holds no comma or line end; only a double quote needs quoting.
-        if (name.find('"') != std::string::npos)
+        // The name of a text column is quoted like its values, so that a
+        // relation with no rows comes back with the same column kinds.
+        if (columns[i]->column_type()->kind() == type_kind::string)
             append_quoted(out, name);
         else
             out += name;

@@ -1,6 +1,7 @@
 // Relations as CSV: a header row of the column names, then the rows in row
 // order. Strings are always quoted and integers never, so that reading the
-// file back gives the same column kinds even for text made of digits.
+// file back gives the same column kinds even for text made of digits; the
+// names of text columns are quoted too, for a relation with no rows.
 #pragma once
 
 #include "relations/relation.h"

@@ -69,6 +69,8 @@ struct column_facts {
     field_shape problem_shape = field_shape::text;
     std::size_t problem_line = 0;
     std::string problem_value;
+    bool header_quoted = false;
+    bool values_seen = false;
     bool integer = false; // the decided type
 };
 
@@ -114,6 +116,7 @@ void check_value(const std::string& file_name, const csv_field& field, column_fa
                                  quoted_for_message(field.text) + " " + problem);
     if (field.text.size() > facts.longest)
         facts.longest = field.text.size();
+    facts.values_seen = true;
     if (facts.request) {
         if (facts.request->integer && !integer_of(field.text))
             throw std::runtime_error(where(file_name, field.line, facts.name) + ": the value " +
@@ -172,6 +175,9 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
     for (std::size_t i = 0; i < fields.size(); ++i) {
         column_facts& facts = columns[i];
         facts.name = std::string(fields[i].text);
+        // A quoted name marks a text column when no value says otherwise:
+        // how to-csv writes a relation with no rows.
+        facts.header_quoted = fields[i].quoted;
         std::string at = file_name + ", line " + std::to_string(fields[i].line);
         if (!name_problem(facts.name, name_role::column).empty())
             throw std::runtime_error(name_error(at, facts.name, name_role::column));
@@ -208,7 +214,7 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         } else if (!facts.text_seen && facts.problem_seen) {
             shape_error(file_name, facts);
         } else {
-            facts.integer = !facts.text_seen;
+            facts.integer = !facts.text_seen && (facts.values_seen || !facts.header_quoted);
         }
         out += i == 0 ? "" : ", ";
         out += facts.name;

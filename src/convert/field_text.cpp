@@ -156,7 +156,7 @@ std::string string_problem(std::string_view field)
                 std::snprintf(buffer, sizeof buffer, "holds the character U+%04X (UTF-8)", *point);
                 return std::string(buffer) +
                        ", outside the printable ASCII that strings of the environment format hold; spell it in "
-                       "ASCII in the file (for example ss for U+00DF, a for U+00E4)";
+                       "ASCII in the file (for example ss for U+00DF)";
             }
             std::snprintf(buffer, sizeof buffer, "holds the byte 0x%02X", c);
             return std::string(buffer) + ", outside the printable ASCII that strings of the environment format "

@@ -78,8 +78,18 @@ std::string suggested_name(std::string_view name, name_role role)
     if (is_digit(out[0]) || out[0] == '+' || out[0] == '-')
         out.insert(0, role == name_role::column ? "c_" : "r_");
     if (!name_problem(out, role).empty()) {
-        unsigned char first = static_cast<unsigned char>(out[0]);
-        out[0] = static_cast<char>(std::islower(first) ? std::toupper(first) : std::tolower(first));
+        // A reserved word in capitals (AND) becomes lower case (and); any
+        // other word changes the case of its first letter (Union_members).
+        bool capitals = true;
+        for (char c : out)
+            capitals = capitals && !std::islower(static_cast<unsigned char>(c));
+        if (capitals) {
+            for (char& c : out)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else {
+            unsigned char first = static_cast<unsigned char>(out[0]);
+            out[0] = static_cast<char>(std::islower(first) ? std::toupper(first) : std::tolower(first));
+        }
     }
     while (!name_problem(out, role).empty())
         out += '_';
