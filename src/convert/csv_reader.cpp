@@ -17,6 +17,12 @@ void csv_reader::fail(std::size_t line, const std::string& what) const
     throw std::runtime_error(file_name_ + ", line " + std::to_string(line) + ": " + what);
 }
 
+void csv_reader::fail_lone_carriage_return() const
+{
+    fail(line_, "a carriage return that is not followed by a line feed; lines must end with LF or CRLF (convert "
+                "old Mac line ends first, for example with tr '\\r' '\\n')");
+}
+
 std::string_view csv_reader::quoted_field(std::size_t index, std::size_t start_line)
 {
     // position_ stands just after the opening quote.
@@ -78,8 +84,9 @@ bool csv_reader::next(std::vector<csv_field>& fields)
             field.text = quoted_field(fields.size(), field.line);
             if (field.text.find('\0') != std::string_view::npos)
                 fail(field.line, "a NUL byte (0x00) inside a field; the file is not text");
-            if (position_ < size && bytes[position_] != ',' && bytes[position_] != '\n' &&
-                !(bytes[position_] == '\r' && position_ + 1 < size && bytes[position_ + 1] == '\n'))
+            if (position_ < size && bytes[position_] == '\r' && (position_ + 1 >= size || bytes[position_ + 1] != '\n'))
+                fail_lone_carriage_return();
+            if (position_ < size && bytes[position_] != ',' && bytes[position_] != '\n' && bytes[position_] != '\r')
                 fail(line_, "text after the closing quote of a field; a quote inside a quoted field is written "
                             "as two quotes (\"\")");
         } else {
@@ -98,8 +105,7 @@ bool csv_reader::next(std::vector<csv_field>& fields)
                 if (c == '\0')
                     fail(line_, "a NUL byte (0x00); the file is not text");
                 if (c == '\r' && (position_ + 1 >= size || bytes[position_ + 1] != '\n'))
-                    fail(line_, "a carriage return that is not followed by a line feed; lines must end with LF "
-                                "or CRLF (convert old Mac line ends first, for example with tr '\\r' '\\n')");
+                    fail_lone_carriage_return();
             }
             field.text = data_.substr(begin, position_ - begin);
         }

@@ -38,6 +38,7 @@ public:
 
 private:
     [[noreturn]] void fail(std::size_t line, const std::string& what) const;
+    [[noreturn]] void fail_lone_carriage_return() const;
     std::string_view quoted_field(std::size_t index, std::size_t start_line);
 
     std::string_view data_;
