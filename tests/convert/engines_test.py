@@ -38,8 +38,12 @@ OPERATORS = ('union', 'minus', 'product', 'select', 'project', 'rename')
 
 def apt_install(*packages):
     env = dict(os.environ, DEBIAN_FRONTEND='noninteractive')
-    subprocess.run(['apt-get', 'update', '-q'], check=True, env=env, stdout=subprocess.DEVNULL)
-    subprocess.run(['apt-get', 'install', '-y', '-q', *packages], check=True, env=env, stdout=subprocess.DEVNULL)
+    try:
+        subprocess.run(['apt-get', 'update', '-q'], check=True, env=env, stdout=subprocess.DEVNULL)
+        subprocess.run(['apt-get', 'install', '-y', '-q', *packages], check=True, env=env, stdout=subprocess.DEVNULL)
+    except (OSError, subprocess.CalledProcessError) as error:
+        raise SystemExit(f'cannot install {" ".join(packages)} (needed by this test; as root: '
+                         f'apt-get install {" ".join(packages)}): {error}')
 
 
 def postgres_bin():
@@ -56,7 +60,10 @@ def ensure_tools():
     if not os.path.isdir(os.path.join(duckdb, 'node_modules', '@duckdb')):
         if not shutil.which('npm'):
             apt_install('nodejs', 'npm')
-        subprocess.run(['npm', 'ci', '--prefix', duckdb], check=True, stdout=subprocess.DEVNULL)
+        try:
+            subprocess.run(['npm', 'ci', '--prefix', duckdb], check=True, stdout=subprocess.DEVNULL)
+        except (OSError, subprocess.CalledProcessError) as error:
+            raise SystemExit(f'cannot install the DuckDB package (npm ci --prefix bench/duckdb): {error}')
 
 
 class Postgres:
