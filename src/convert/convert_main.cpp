@@ -268,7 +268,7 @@ int to_sql(const std::vector<std::string>& args)
     if (files.size() == 2) {
         shared<expression> query = read_expression(files[1]);
         try {
-            out += "\n-- " + written_expression(*query) + "\n" + sql_query(query, *tables, *dialect);
+            out += "\n-- " + written_expression(*query) + "\n" + sql_query(query, tables, *dialect);
         } catch (const std::runtime_error& error) {
             throw std::runtime_error(where_read(files[1]) + ": " + error.what());
         }

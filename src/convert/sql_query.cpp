@@ -10,6 +10,7 @@
 #include "text/diagnostics.h"
 
 #include <sstream>
+#include <stdexcept>
 
 namespace qorvantel {
 
@@ -225,10 +226,20 @@ translated translator::walk(const expression& e)
 
 } // namespace
 
-std::string sql_query(const shared<expression>& query, const environment& tables, sql_dialect dialect)
+std::string sql_query(const shared<expression>& query, const shared<environment>& tables, sql_dialect dialect)
 {
-    translator walker(dialect, without_rows(tables));
-    translated top = walker.walk(*query);
+    translator walker(dialect, without_rows(*tables));
+    translated top;
+    try {
+        top = walker.walk(*query);
+    } catch (const std::runtime_error&) {
+        // The interpreter's own message for these rows, where it raises one:
+        // a type mismatch then names the value it met, not the column. Over
+        // rows that never reach the fault it raises nothing, and the message
+        // of the check stands.
+        query->evaluate(tables);
+        throw;
+    }
     std::string out = "SELECT * FROM " + (top.table ? top.sql : "(" + top.sql + ") AS " + sql_identifier("result"));
     out += "\nORDER BY ";
     const column_list& columns = top.result->relation_schema()->columns();

@@ -14,8 +14,9 @@ namespace qorvantel {
 // rows, and each condition against the schema it tests: what the
 // interpreter would reject for every non-empty input (an unknown relation
 // or column, schemas that do not fit, a comparison of different kinds) is
-// raised as a runtime error with the interpreter's message.
-std::string sql_query(const shared<expression>& query, const environment& tables, sql_dialect dialect);
+// raised as a runtime error with the interpreter's message: the one the
+// interpreter raises for the environment's rows when it raises one.
+std::string sql_query(const shared<expression>& query, const shared<environment>& tables, sql_dialect dialect);
 
 // An environment with the same relations and schemas and no rows.
 shared<environment> without_rows(const environment& tables);
