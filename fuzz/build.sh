@@ -21,7 +21,7 @@ mkdir -p "$out/obj"
 sources=()
 while IFS= read -r source; do
     sources+=("$source")
-done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' | sort)
+done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path src/convert/convert_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' | sort)
 
 # Compile what is older than its source, than any header or than this
 # script (which holds the flags), two at a time.
@@ -44,7 +44,7 @@ for source in "${sources[@]}"; do
 done
 wait
 
-for target in batch_fuzzer interactive_fuzzer check_fuzzer; do
+for target in batch_fuzzer interactive_fuzzer check_fuzzer csv_fuzzer; do
     echo "linking $out/$target"
     "$CXX" "${flags[@]}" "fuzz/$target.cpp" "${objects[@]}" -o "$out/$target"
 done
