@@ -1,23 +1,29 @@
 // The console on a terminal, through the readline interface of libedit or
 // of GNU readline (the build chooses).
 //
-// Ctrl-C: the handler only sets the interrupt flag. It is installed without
-// SA_RESTART, so a read waiting for a key fails and the library gives up
-// the line; during a query the long loops see the flag and throw, and the
-// interactive loop reports the interruption like any error of a line.
+// Ctrl-C: the handler only sets the interrupt flag. During a query the long
+// loops see the flag and throw, and the interactive loop reports the
+// interruption like any error of a line. While a line is typed, libedit
+// reads its keys through read_key below, which gives up the line as soon as
+// the flag is set, even when Ctrl-C came while the library was busy
+// between two keys; GNU readline waits for keys in the same way itself.
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"
 #include "text/interrupt.h"
 
+#include <cerrno>
+#include <climits>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +45,78 @@ constexpr int history_entries = 1000;
 constexpr std::size_t longest_remembered_line = 1 << 16;
 
 extern "C" void on_interrupt(int) { request_interrupt(); }
+
+#if !defined(QORVANTEL_LINE_EDITING_READLINE)
+// Reads one byte of a key into byte; false once Ctrl-C was pressed, and at
+// the end of the input or on a read error.
+//
+// SIGINT stays blocked but inside pselect, which unblocks it only while it
+// waits: a Ctrl-C from before the wait is seen in the flag, one during the
+// wait ends it, and none can come between the check and the wait, where a
+// plain read would sleep through it until the next key.
+bool read_key_byte(int terminal, char& byte)
+{
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &interrupt, &previous);
+    sigset_t while_waiting = previous;
+    sigdelset(&while_waiting, SIGINT);
+    bool read_one = false;
+    while (!interrupt_requested()) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(terminal, &readable);
+        const int ready = pselect(terminal + 1, &readable, nullptr, nullptr, nullptr, &while_waiting);
+        if (ready < 0 && errno == EINTR)
+            continue; // Ctrl-C, seen above; or a window size change
+        if (ready < 0)
+            break;
+        const ssize_t count = read(terminal, &byte, 1);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        read_one = count == 1;
+        break;
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return read_one;
+}
+
+// libedit's key reader: one character, decoded from its bytes in the
+// user's locale as libedit decodes them itself (an invalid byte is dropped;
+// a sequence cut short restarts at its last byte). EOF gives up the line:
+// at the end of the input, on a read error, and on Ctrl-C, which read_line
+// tells apart by the interrupt flag.
+int read_key(FILE* input)
+{
+    const int terminal = input != nullptr ? fileno(input) : STDIN_FILENO;
+    char bytes[MB_LEN_MAX];
+    std::size_t count = 0;
+    for (;;) {
+        if (!read_key_byte(terminal, bytes[count]))
+            return EOF;
+        ++count;
+        for (;;) {
+            wchar_t character = 0;
+            std::mbstate_t state {};
+            const std::size_t used = std::mbrtowc(&character, bytes, count, &state);
+            if (used == static_cast<std::size_t>(-1) && count > 1) {
+                bytes[0] = bytes[count - 1];
+                count = 1;
+                continue;
+            }
+            if (used == static_cast<std::size_t>(-1))
+                count = 0;
+            else if (used == static_cast<std::size_t>(-2) && count == sizeof bytes)
+                count = 0; // no character is this long: dropped
+            else if (used != static_cast<std::size_t>(-2))
+                return static_cast<int>(character);
+            break;
+        }
+    }
+}
+#endif
 
 // The history file: QORVANTEL_HISTORY when set (empty for none), else
 // ~/.qorvantel_history; none without a home directory.
@@ -116,6 +194,10 @@ line_editor::line_editor(std::ostream& out)
 #endif
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';
+#if !defined(QORVANTEL_LINE_EDITING_READLINE)
+    // libedit hands on what this returns as one character.
+    rl_getc_function = read_key;
+#endif
     rl_initialize();
 
     stifle_history(history_entries);
