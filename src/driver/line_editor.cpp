@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,13 +48,19 @@ constexpr std::size_t longest_remembered_line = 1 << 16;
 extern "C" void on_interrupt(int) { request_interrupt(); }
 
 #if !defined(QORVANTEL_LINE_EDITING_READLINE)
+// The terminal opened a second time, for read_key alone, so that its reads
+// never block without touching how the shell's own descriptor reads.
+int keys = -1;
+
 // Reads one byte of a key into byte; false once Ctrl-C was pressed, and at
 // the end of the input or on a read error.
 //
 // SIGINT stays blocked but inside pselect, which unblocks it only while it
 // waits: a Ctrl-C from before the wait is seen in the flag, one during the
 // wait ends it, and none can come between the check and the wait, where a
-// plain read would sleep through it until the next key.
+// plain read would sleep through it until the next key. The read itself
+// must not block either: Ctrl-C throws away the keys the terminal holds,
+// also those pselect has just reported.
 bool read_key_byte(int terminal, char& byte)
 {
     sigset_t interrupt;
@@ -88,13 +95,12 @@ bool read_key_byte(int terminal, char& byte)
 // a sequence cut short restarts at its last byte). EOF gives up the line:
 // at the end of the input, on a read error, and on Ctrl-C, which read_line
 // tells apart by the interrupt flag.
-int read_key(FILE* input)
+int read_key(FILE*)
 {
-    const int terminal = input != nullptr ? fileno(input) : STDIN_FILENO;
     char bytes[MB_LEN_MAX];
     std::size_t count = 0;
     for (;;) {
-        if (!read_key_byte(terminal, bytes[count]))
+        if (!read_key_byte(keys, bytes[count]))
             return EOF;
         ++count;
         for (;;) {
@@ -195,8 +201,14 @@ line_editor::line_editor(std::ostream& out)
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';
 #if !defined(QORVANTEL_LINE_EDITING_READLINE)
-    // libedit hands on what this returns as one character.
-    rl_getc_function = read_key;
+    // libedit hands on what this returns as one character. Without a
+    // second descriptor, libedit's own reader does; only a Ctrl-C between
+    // two keys then waits for the next key.
+    const char* terminal = ttyname(STDIN_FILENO);
+    if (terminal != nullptr)
+        keys = open(terminal, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (keys >= 0)
+        rl_getc_function = read_key;
 #endif
     rl_initialize();
 
@@ -219,6 +231,12 @@ line_editor::~line_editor()
         sigaction(SIGINT, &previous_interrupt_, nullptr);
         sigaction(SIGQUIT, &previous_quit_, nullptr);
     }
+#if !defined(QORVANTEL_LINE_EDITING_READLINE)
+    if (keys >= 0) {
+        close(keys);
+        keys = -1;
+    }
+#endif
     current_ = nullptr;
 }
 
