@@ -10,6 +10,7 @@
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"
+#include "driver/history.h"
 #include "text/interrupt.h"
 
 #include <cerrno>
@@ -25,7 +26,6 @@
 
 #include <fcntl.h>
 #include <sys/select.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(QORVANTEL_LINE_EDITING_READLINE)
@@ -39,10 +39,8 @@ namespace qorvantel {
 
 namespace {
 
-// The history file keeps the newest entries up to this many.
-constexpr int history_entries = 1000;
-// Longer lines are run but not remembered, so that one pasted megabyte is
-// not written to the history file again after every later line.
+// Longer lines are run but not remembered, so that one pasted megabyte does
+// not weigh on the history file and on every session that loads it.
 constexpr std::size_t longest_remembered_line = 1 << 16;
 
 extern "C" void on_interrupt(int) { request_interrupt(); }
@@ -105,7 +103,7 @@ int read_key(FILE*)
         ++count;
         for (;;) {
             wchar_t character = 0;
-            std::mbstate_t state {};
+            std::mbstate_t state{};
             const std::size_t used = std::mbrtowc(&character, bytes, count, &state);
             if (used == static_cast<std::size_t>(-1) && count > 1) {
                 bytes[0] = bytes[count - 1];
@@ -158,7 +156,8 @@ private:
     struct sigaction previous_interrupt_ {};
     struct sigaction previous_quit_ {};
     bool handling_signals_ = false;
-    std::string history_file_;
+    history_file history_;
+    bool keeping_history_ = false;
     std::string last_entry_;
     bool noticed_ = false;
     std::vector<std::string> words_;
@@ -181,7 +180,7 @@ int abandon_line_on_interrupt()
 }
 #endif
 
-line_editor::line_editor(std::ostream& out)
+line_editor::line_editor(std::ostream& out) : history_(history_file_name())
 {
     current_ = this;
     // UTF-8 in string literals edits as characters. Only the character
@@ -212,21 +211,26 @@ line_editor::line_editor(std::ostream& out)
 #endif
     rl_initialize();
 
-    stifle_history(history_entries);
-    history_file_ = history_file_name();
-    struct stat status {};
-    if (!history_file_.empty() && stat(history_file_.c_str(), &status) == 0) {
-        if (read_history(history_file_.c_str()) != 0) {
-            // Writing would replace the earlier sessions' lines.
-            notice(out, "Cannot read history file ");
-            history_file_.clear();
-        } else if (HIST_ENTRY* last = history_get(history_base + history_length - 1))
-            last_entry_ = last->line;
+    stifle_history(static_cast<int>(history_limit));
+    keeping_history_ = !history_.name().empty();
+    std::vector<std::string> entries;
+    if (keeping_history_ && !history_.load(entries)) {
+        // Writing would replace the earlier sessions' lines.
+        notice(out, "Cannot read history file ");
+        keeping_history_ = false;
     }
+    for (const std::string& entry : entries)
+        add_history(entry.c_str());
+    if (!entries.empty())
+        last_entry_ = entries.back();
 }
 
 line_editor::~line_editor()
 {
+    // The lines of this and of other sessions were appended one by one;
+    // the file is cut back to its newest entries only now.
+    if (keeping_history_)
+        history_.trim();
     if (handling_signals_) {
         sigaction(SIGINT, &previous_interrupt_, nullptr);
         sigaction(SIGQUIT, &previous_quit_, nullptr);
@@ -290,16 +294,15 @@ void line_editor::remember(const std::string& line, std::ostream& out)
         return;
     add_history(line.c_str());
     last_entry_ = line;
-    // Written after every line, so that a session that is killed loses
-    // nothing; the file holds at most history_entries lines, so rewriting
-    // it whole stays cheap.
-    if (!history_file_.empty() && write_history(history_file_.c_str()) != 0)
+    // Appended at once, so that a session that is killed loses nothing,
+    // and under a lock, so that sessions side by side lose nothing either.
+    if (keeping_history_ && !history_.append(line))
         notice(out, "Cannot write history file ");
 }
 
 void line_editor::notice(std::ostream& out, const char* what)
 {
-    const std::string name = history_file_;
+    const std::string& name = history_.name();
     // A history file that fails is said once; the session goes on.
     if (noticed_)
         return;

@@ -265,6 +265,38 @@ def test_history_file(start, home):
     require(history_entries(other) == [b'Emp'], 'QORVANTEL_HISTORY was not used')
 
 
+def test_history_of_two_sessions_at_once(start, home):
+    # Two sessions side by side, with lines pasted into both at the same
+    # time: the file holds every line of both, each session's in its order,
+    # whichever ends first. A session that is killed keeps its lines too.
+    first, second = start(), start()
+    first.line(b'Dept', DEPT)
+    second.line(b'Emp', b'Emp(id int')
+    first.line(b'select(Emp, GT(id, 1))', EMP_AFTER_1)
+    first.type(b'')
+    second.type(b'')
+    for chunk in range(20):
+        first.send(b''.join(b'A%d\r' % i for i in range(chunk * 10, chunk * 10 + 10)))
+        second.send(b''.join(b'B%d\r' % i for i in range(chunk * 10, chunk * 10 + 10)))
+    first.expect(b'Relation A199 not found.\n$')
+    second.expect(b'Relation B199 not found.\n$')
+    require(first.finish() == 0, 'first session did not end with status 0')
+    second.line(b'project(Dept, dname)', b"'Sales'\n")
+    killed = start()
+    killed.line(b'C1', b'Relation C1 not found.\n')
+    os.kill(killed.pid, signal.SIGKILL)
+    killed.wait()
+    require(second.finish() == 0, 'second session did not end with status 0')
+
+    entries = history_entries(os.path.join(home, '.qorvantel_history'))
+    of_first = [b'Dept', b'select(Emp, GT(id, 1))'] + [b'A%d' % i for i in range(200)]
+    of_second = [b'Emp'] + [b'B%d' % i for i in range(200)] + [b'project(Dept, dname)']
+    require([entry for entry in entries if entry in of_first] == of_first, 'lines of the first session are missing')
+    require([entry for entry in entries if entry in of_second] == of_second, 'lines of the second session are missing')
+    require(b'C1' in entries, 'the line of the killed session is missing')
+    require(len(entries) == len(of_first) + len(of_second) + 1, f'{len(entries)} entries')
+
+
 def test_history_file_that_fails(start, home):
     # Cannot be written: one notice, and the session goes on as usual.
     session = start(history=os.path.join(home, 'missing', 'history'))
@@ -386,7 +418,7 @@ def main():
         print('SKIP: this build has no line editing (QORVANTEL_LINE_EDITING is off or no library was found)')
         return SKIPPED
     for test in [test_editing, test_history_within_and_across_sessions, test_history_file,
-                 test_history_file_that_fails, test_completion, test_ctrl_c_while_typing,
+                 test_history_of_two_sessions_at_once, test_history_file_that_fails, test_completion, test_ctrl_c_while_typing,
                  test_ctrl_c_during_a_query, test_bad_input]:
         case(test)
     print(f'{passed} passed, {failed} failed')
