@@ -225,8 +225,12 @@ bool history_file::append(const std::string& entry) const
     char start[16] = {};
     const ssize_t count = read(reading.number(), start, header.size() + 1);
     if (count == static_cast<ssize_t>(header.size() + 1) && header.compare(0, header.size(), start, header.size()) == 0
-        && start[header.size()] == '\n')
-        return write_whole(file.number(), encode_history_entry(entry) + '\n');
+        && start[header.size()] == '\n') {
+        // A session killed while it wrote may have left half a line.
+        char last = '\n';
+        const bool cut = pread(reading.number(), &last, 1, status.st_size - 1) == 1 && last != '\n';
+        return write_whole(file.number(), (cut ? "\n" : "") + encode_history_entry(entry) + '\n');
+    }
     // A file without the header: rewritten in libedit's format first, where
     // the writes must not all go to the end.
     if (lseek(reading.number(), 0, SEEK_SET) != 0 || !read_whole(reading.number(), content)

@@ -6,7 +6,7 @@
 // interruption like any error of a line. While a line is typed, libedit
 // reads its keys through read_key below, which gives up the line as soon as
 // the flag is set, even when Ctrl-C came while the library was busy
-// between two keys; GNU readline waits for keys in the same way itself.
+// between two keys. GNU readline keeps its own reader.
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"

@@ -136,6 +136,12 @@ TEST_F(HistoryTest, FilesOfEarlierBuilds)
     ASSERT_TRUE(history.load(loaded));
     EXPECT_EQ(loaded, (entries{"project(Emp, name)", "\x01\xe1"}));
 
+    // Half a line, left by a session killed while it wrote, stays apart.
+    write_file(name_, "_HiStOrY_V2_\nDept\nproj");
+    ASSERT_TRUE(history.append("Emp"));
+    ASSERT_TRUE(history.load(loaded));
+    EXPECT_EQ(loaded, (entries{"Dept", "proj", "Emp"}));
+
     // As GNU readline wrote it: one entry a line, nothing escaped. Appending
     // turns it into libedit's format.
     write_file(name_, "select(Emp, GT(id, 1))\na\\040b\n\nDept\n");
