@@ -6,7 +6,7 @@
 // interruption like any error of a line. While a line is typed, libedit
 // reads its keys through read_key below, which gives up the line as soon as
 // the flag is set, even when Ctrl-C came while the library was busy
-// between two keys. GNU readline keeps its own reader.
+// between two keys; with GNU readline likewise.
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"
@@ -45,7 +45,6 @@ constexpr std::size_t longest_remembered_line = 1 << 16;
 
 extern "C" void on_interrupt(int) { request_interrupt(); }
 
-#if !defined(QORVANTEL_LINE_EDITING_READLINE)
 // The terminal opened a second time, for read_key alone, so that its reads
 // never block without touching how the shell's own descriptor reads.
 int keys = -1;
@@ -88,6 +87,16 @@ bool read_key_byte(int terminal, char& byte)
     return read_one;
 }
 
+#if defined(QORVANTEL_LINE_EDITING_READLINE)
+// GNU readline's key reader: one byte, as GNU readline puts characters
+// together itself. On EOF it ends the line as if with Enter, and read_line
+// drops it when Ctrl-C was pressed.
+int read_key(FILE*)
+{
+    char byte = 0;
+    return read_key_byte(keys, byte) ? static_cast<unsigned char>(byte) : EOF;
+}
+#else
 // libedit's key reader: one character, decoded from its bytes in the
 // user's locale as libedit decodes them itself (an invalid byte is dropped;
 // a sequence cut short restarts at its last byte). EOF gives up the line:
@@ -199,16 +208,13 @@ line_editor::line_editor(std::ostream& out) : history_(history_file_name())
 #endif
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';
-#if !defined(QORVANTEL_LINE_EDITING_READLINE)
-    // libedit hands on what this returns as one character. Without a
-    // second descriptor, libedit's own reader does; only a Ctrl-C between
-    // two keys then waits for the next key.
+    // Without a second descriptor the library's own reader reads the keys;
+    // only a Ctrl-C between two keys then waits for the next key.
     const char* terminal = ttyname(STDIN_FILENO);
     if (terminal != nullptr)
         keys = open(terminal, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (keys >= 0)
         rl_getc_function = read_key;
-#endif
     rl_initialize();
 
     stifle_history(static_cast<int>(history_limit));
@@ -235,12 +241,10 @@ line_editor::~line_editor()
         sigaction(SIGINT, &previous_interrupt_, nullptr);
         sigaction(SIGQUIT, &previous_quit_, nullptr);
     }
-#if !defined(QORVANTEL_LINE_EDITING_READLINE)
     if (keys >= 0) {
         close(keys);
         keys = -1;
     }
-#endif
     current_ = nullptr;
 }
 
