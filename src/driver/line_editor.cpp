@@ -1,24 +1,31 @@
 // The console on a terminal, through the readline interface of libedit or
 // of GNU readline (the build chooses).
 //
-// Ctrl-C: the handler only sets the interrupt flag. It is installed without
-// SA_RESTART, so a read waiting for a key fails and the library gives up
-// the line; during a query the long loops see the flag and throw, and the
-// interactive loop reports the interruption like any error of a line.
+// Ctrl-C: the handler only sets the interrupt flag. During a query the long
+// loops see the flag and throw, and the interactive loop reports the
+// interruption like any error of a line. While a line is typed, libedit
+// reads its keys through read_key below, which gives up the line as soon as
+// the flag is set, even when Ctrl-C came while the library was busy
+// between two keys; with GNU readline likewise.
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"
+#include "driver/history.h"
 #include "text/interrupt.h"
 
+#include <cerrno>
+#include <climits>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #if defined(QORVANTEL_LINE_EDITING_READLINE)
@@ -32,13 +39,97 @@ namespace qorvantel {
 
 namespace {
 
-// The history file keeps the newest entries up to this many.
-constexpr int history_entries = 1000;
-// Longer lines are run but not remembered, so that one pasted megabyte is
-// not written to the history file again after every later line.
+// Longer lines are run but not remembered, so that one pasted megabyte does
+// not weigh on the history file and on every session that loads it.
 constexpr std::size_t longest_remembered_line = 1 << 16;
 
 extern "C" void on_interrupt(int) { request_interrupt(); }
+
+// The terminal opened a second time, for read_key alone, so that its reads
+// never block without touching how the shell's own descriptor reads.
+int keys = -1;
+
+// Reads one byte of a key into byte; false once Ctrl-C was pressed, and at
+// the end of the input or on a read error.
+//
+// SIGINT stays blocked but inside pselect, which unblocks it only while it
+// waits: a Ctrl-C from before the wait is seen in the flag, one during the
+// wait ends it, and none can come between the check and the wait, where a
+// plain read would sleep through it until the next key. The read itself
+// must not block either: Ctrl-C throws away the keys the terminal holds,
+// also those pselect has just reported.
+bool read_key_byte(int terminal, char& byte)
+{
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &interrupt, &previous);
+    sigset_t while_waiting = previous;
+    sigdelset(&while_waiting, SIGINT);
+    bool read_one = false;
+    while (!interrupt_requested()) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(terminal, &readable);
+        const int ready = pselect(terminal + 1, &readable, nullptr, nullptr, nullptr, &while_waiting);
+        if (ready < 0 && errno == EINTR)
+            continue; // Ctrl-C, seen above; or a window size change
+        if (ready < 0)
+            break;
+        const ssize_t count = read(terminal, &byte, 1);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        read_one = count == 1;
+        break;
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return read_one;
+}
+
+#if defined(QORVANTEL_LINE_EDITING_READLINE)
+// GNU readline's key reader: one byte, as GNU readline puts characters
+// together itself. On EOF it ends the line as if with Enter, and read_line
+// drops it when Ctrl-C was pressed.
+int read_key(FILE*)
+{
+    char byte = 0;
+    return read_key_byte(keys, byte) ? static_cast<unsigned char>(byte) : EOF;
+}
+#else
+// libedit's key reader: one character, decoded from its bytes in the
+// user's locale as libedit decodes them itself (an invalid byte is dropped;
+// a sequence cut short restarts at its last byte). EOF gives up the line:
+// at the end of the input, on a read error, and on Ctrl-C, which read_line
+// tells apart by the interrupt flag.
+int read_key(FILE*)
+{
+    char bytes[MB_LEN_MAX];
+    std::size_t count = 0;
+    for (;;) {
+        if (!read_key_byte(keys, bytes[count]))
+            return EOF;
+        ++count;
+        for (;;) {
+            wchar_t character = 0;
+            std::mbstate_t state{};
+            const std::size_t used = std::mbrtowc(&character, bytes, count, &state);
+            if (used == static_cast<std::size_t>(-1) && count > 1) {
+                bytes[0] = bytes[count - 1];
+                count = 1;
+                continue;
+            }
+            if (used == static_cast<std::size_t>(-1))
+                count = 0;
+            else if (used == static_cast<std::size_t>(-2) && count == sizeof bytes)
+                count = 0; // no character is this long: dropped
+            else if (used != static_cast<std::size_t>(-2))
+                return static_cast<int>(character);
+            break;
+        }
+    }
+}
+#endif
 
 // The history file: QORVANTEL_HISTORY when set (empty for none), else
 // ~/.qorvantel_history; none without a home directory.
@@ -74,7 +165,8 @@ private:
     struct sigaction previous_interrupt_ {};
     struct sigaction previous_quit_ {};
     bool handling_signals_ = false;
-    std::string history_file_;
+    history_file history_;
+    bool keeping_history_ = false;
     std::string last_entry_;
     bool noticed_ = false;
     completer words_;
@@ -98,7 +190,7 @@ int abandon_line_on_interrupt()
 }
 #endif
 
-line_editor::line_editor(std::ostream& out)
+line_editor::line_editor(std::ostream& out) : history_(history_file_name())
 {
     current_ = this;
     // UTF-8 in string literals edits as characters. Only the character
@@ -117,26 +209,42 @@ line_editor::line_editor(std::ostream& out)
 #endif
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';
+    // Without a second descriptor the library's own reader reads the keys;
+    // only a Ctrl-C between two keys then waits for the next key.
+    const char* terminal = ttyname(STDIN_FILENO);
+    if (terminal != nullptr)
+        keys = open(terminal, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (keys >= 0)
+        rl_getc_function = read_key;
     rl_initialize();
 
-    stifle_history(history_entries);
-    history_file_ = history_file_name();
-    struct stat status {};
-    if (!history_file_.empty() && stat(history_file_.c_str(), &status) == 0) {
-        if (read_history(history_file_.c_str()) != 0) {
-            // Writing would replace the earlier sessions' lines.
-            notice(out, "Cannot read history file ");
-            history_file_.clear();
-        } else if (HIST_ENTRY* last = history_get(history_base + history_length - 1))
-            last_entry_ = last->line;
+    stifle_history(static_cast<int>(history_limit));
+    keeping_history_ = !history_.name().empty();
+    std::vector<std::string> entries;
+    if (keeping_history_ && !history_.load(entries)) {
+        // Writing would replace the earlier sessions' lines.
+        notice(out, "Cannot read history file ");
+        keeping_history_ = false;
     }
+    for (const std::string& entry : entries)
+        add_history(entry.c_str());
+    if (!entries.empty())
+        last_entry_ = entries.back();
 }
 
 line_editor::~line_editor()
 {
+    // The lines of this and of other sessions were appended one by one;
+    // the file is cut back to its newest entries only now.
+    if (keeping_history_)
+        history_.trim();
     if (handling_signals_) {
         sigaction(SIGINT, &previous_interrupt_, nullptr);
         sigaction(SIGQUIT, &previous_quit_, nullptr);
+    }
+    if (keys >= 0) {
+        close(keys);
+        keys = -1;
     }
     current_ = nullptr;
 }
@@ -191,16 +299,15 @@ void line_editor::remember(const std::string& line, std::ostream& out)
         return;
     add_history(line.c_str());
     last_entry_ = line;
-    // Written after every line, so that a session that is killed loses
-    // nothing; the file holds at most history_entries lines, so rewriting
-    // it whole stays cheap.
-    if (!history_file_.empty() && write_history(history_file_.c_str()) != 0)
+    // Appended at once, so that a session that is killed loses nothing,
+    // and under a lock, so that sessions side by side lose nothing either.
+    if (keeping_history_ && !history_.append(line))
         notice(out, "Cannot write history file ");
 }
 
 void line_editor::notice(std::ostream& out, const char* what)
 {
-    const std::string name = history_file_;
+    const std::string& name = history_.name();
     // A history file that fails is said once; the session goes on.
     if (noticed_)
         return;
