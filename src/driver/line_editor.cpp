@@ -1,12 +1,11 @@
-// The console on a terminal, through the readline interface of libedit or
-// of GNU readline (the build chooses).
+// The console on a terminal, through the readline interface of libedit.
 //
 // Ctrl-C: the handler only sets the interrupt flag. During a query the long
 // loops see the flag and throw, and the interactive loop reports the
 // interruption like any error of a line. While a line is typed, libedit
 // reads its keys through read_key below, which gives up the line as soon as
 // the flag is set, even when Ctrl-C came while the library was busy
-// between two keys; with GNU readline likewise.
+// between two keys.
 #include "driver/line_editor.h"
 
 #include "driver/completion.h"
@@ -28,12 +27,7 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#if defined(QORVANTEL_LINE_EDITING_READLINE)
-#include <readline/history.h>
-#include <readline/readline.h>
-#else
 #include <editline/readline.h>
-#endif
 
 namespace qorvantel {
 
@@ -87,16 +81,6 @@ bool read_key_byte(int terminal, char& byte)
     return read_one;
 }
 
-#if defined(QORVANTEL_LINE_EDITING_READLINE)
-// GNU readline's key reader: one byte, as GNU readline puts characters
-// together itself. On EOF it ends the line as if with Enter, and read_line
-// drops it when Ctrl-C was pressed.
-int read_key(FILE*)
-{
-    char byte = 0;
-    return read_key_byte(keys, byte) ? static_cast<unsigned char>(byte) : EOF;
-}
-#else
 // libedit's key reader: one character, decoded from its bytes in the
 // user's locale as libedit decodes them itself (an invalid byte is dropped;
 // a sequence cut short restarts at its last byte). EOF gives up the line:
@@ -129,7 +113,6 @@ int read_key(FILE*)
         }
     }
 }
-#endif
 
 // The history file: QORVANTEL_HISTORY when set (empty for none), else
 // ~/.qorvantel_history; none without a home directory.
@@ -177,19 +160,6 @@ private:
 
 line_editor* line_editor::current_ = nullptr;
 
-#if defined(QORVANTEL_LINE_EDITING_READLINE)
-// GNU readline goes on reading after a signal; this makes it give up the
-// line when the signal was Ctrl-C.
-int abandon_line_on_interrupt()
-{
-    if (interrupt_requested()) {
-        rl_replace_line("", 0);
-        rl_done = 1;
-    }
-    return 0;
-}
-#endif
-
 line_editor::line_editor(std::ostream& out) : history_(history_file_name())
 {
     current_ = this;
@@ -201,12 +171,7 @@ line_editor::line_editor(std::ostream& out) : history_(history_file_name())
     // The library's own handlers would pass Ctrl-C on to the default
     // action, which ends the program.
     rl_catch_signals = 0;
-#if defined(QORVANTEL_LINE_EDITING_READLINE)
-    rl_signal_event_hook = abandon_line_on_interrupt;
-    rl_basic_word_break_characters = const_cast<char*>(completion_word_breaks);
-#else
     rl_basic_word_break_characters = completion_word_breaks;
-#endif
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';
     // Without a second descriptor the library's own reader reads the keys;
