@@ -1,9 +1,12 @@
 // Select.
 #include "algebra/select_expression.h"
 
+#include "algebra/join.h"
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 #include "text/interrupt.h"
+
+#include <algorithm>
 
 namespace qorvantel {
 
@@ -19,6 +22,21 @@ shared<expression> select_expression::parse(text::iterator& position) const
 
 shared<relation> select_expression::evaluate(const shared<environment>& environment) const
 {
+    // A select over a product, possibly through further selects, pairs the
+    // product's rows without building it.
+    std::vector<shared<condition>> conditions{condition_};
+    shared<expression> inner = argument_;
+    while (inner->kind() == expression_kind::select) {
+        conditions.push_back(inner->predicate());
+        inner = inner->operands().front();
+    }
+    if (inner->kind() == expression_kind::product) {
+        expression_list terms = inner->operands();
+        if (terms.size() >= 2) {
+            std::reverse(conditions.begin(), conditions.end());
+            return select_over_product(terms, conditions, environment);
+        }
+    }
     return apply({argument_->evaluate(environment)}, environment);
 }
 
