@@ -120,8 +120,8 @@ private:
             const std::optional<std::size_t>& index = found[next_name++];
             if (!index)
                 throw std::logic_error("combined condition over a column the product lacks");
-            std::size_t operand = static_cast<std::size_t>(
-                std::upper_bound(offsets_.begin(), offsets_.end(), *index) - offsets_.begin() - 1);
+            std::size_t operand = static_cast<std::size_t>(std::upper_bound(offsets_.begin(), offsets_.end(), *index)
+                                                           - offsets_.begin() - 1);
             column_place place{operand, *index - offsets_[operand]};
             read_.push_back(place);
             operands.push_back(comparand{nullptr, place});

@@ -18,109 +18,39 @@
 
 #include "algebra/combined_condition.h"
 #include "algebra/product_operands.h"
+#include "relations/key_index.h"
 #include "text/interrupt.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <functional>
-#include <string_view>
 
 namespace qorvantel {
 
 namespace {
 using part_list = std::vector<const row*>;
 
-shared<row> combined_row(std::size_t width, const part_list& parts)
-{
-    return row::make(width, [&parts](shared<value>* slots) {
-        for (const row* part : parts)
-            slots = std::copy(part->begin(), part->end(), slots);
-    });
-}
-
-std::uint64_t mix(std::uint64_t h)
-{
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    return h;
-}
-
-// A hash that agrees with value_compare on values of one kind: equal
-// values hash alike.
-std::uint64_t value_hash(const value& hashed)
-{
-    switch (hashed.kind()) {
-    case value_kind::integer:
-        return mix(static_cast<std::uint32_t>(static_cast<const integer_value&>(hashed).number()) + 1);
-    case value_kind::string:
-        return std::hash<std::string_view>()(static_cast<const string_value&>(hashed).content());
-    case value_kind::symbol:
-        return std::hash<std::string_view>()(static_cast<const symbol_value&>(hashed).content());
-    }
-    return 0;
-}
-
-// An operand's rows reachable by the values of some of their columns. Each
-// chain holds its rows in ascending position, so the rows with one key come
-// out in the operand's row order.
-class key_index {
+// Makes the rows of the result from the operands' rows: all their values,
+// or only the columns a projection keeps.
+class row_maker {
 public:
-    key_index(const part_list& rows, std::vector<std::size_t> columns) : rows_(rows), columns_(std::move(columns))
-    {
-        std::size_t buckets = 16;
-        while (buckets < 2 * rows.size())
-            buckets *= 2;
-        mask_ = buckets - 1;
-        head_.assign(buckets, none);
-        next_.resize(rows.size());
-        hashes_.resize(rows.size());
-        for (std::size_t i = rows.size(); i > 0; --i) {
-            check_interrupt_every(i);
-            std::uint64_t h = 0;
-            for (std::size_t column : columns_)
-                h = combine(h, value_hash(*(*rows[i - 1])[column]));
-            hashes_[i - 1] = h;
-            std::uint32_t& first = head_[h & mask_];
-            next_[i - 1] = first;
-            first = static_cast<std::uint32_t>(i - 1);
-        }
-    }
+    explicit row_maker(std::size_t width) : width_(width) {}
+    explicit row_maker(std::vector<column_place> kept) : width_(kept.size()), kept_(std::move(kept)) {}
 
-    // Calls visit(row) for each row whose key columns equal the probe's
-    // values, in the operand's row order.
-    template <class Visit>
-    void for_each_match(const std::vector<const value*>& probe, Visit visit) const
+    shared<row> make(const part_list& parts) const
     {
-        std::uint64_t h = 0;
-        for (const value* each : probe)
-            h = combine(h, value_hash(*each));
-        for (std::uint32_t i = head_[h & mask_]; i != none; i = next_[i]) {
-            if (hashes_[i] != h || !equal_key(*rows_[i], probe))
-                continue;
-            visit(rows_[i]);
-        }
+        if (kept_.empty())
+            return row::make(width_, [&parts](shared<value>* slots) {
+                for (const row* part : parts)
+                    slots = std::copy(part->begin(), part->end(), slots);
+            });
+        return row::make(width_, [this, &parts](shared<value>* slots) {
+            for (const column_place& place : kept_)
+                *slots++ = (*parts[place.operand])[place.column];
+        });
     }
 
 private:
-    static constexpr std::uint32_t none = 0xffffffffU;
-
-    static std::uint64_t combine(std::uint64_t h, std::uint64_t v) { return mix(h * 0x9e3779b97f4a7c15ULL + v); }
-
-    bool equal_key(const row& candidate, const std::vector<const value*>& probe) const
-    {
-        for (std::size_t k = 0; k < columns_.size(); ++k)
-            if (value_compare(*candidate[columns_[k]], *probe[k]) != 0)
-                return false;
-        return true;
-    }
-
-    const part_list& rows_;
-    std::vector<std::size_t> columns_;
-    std::uint64_t mask_ = 0;
-    std::vector<std::uint32_t> head_;
-    std::vector<std::uint32_t> next_;
-    std::vector<std::uint64_t> hashes_;
+    std::size_t width_;
+    std::vector<column_place> kept_;
 };
 
 // One operand in the walk: the rows that pass its own conjuncts, how the
@@ -136,11 +66,12 @@ struct level {
 
 class planned_pairing {
 public:
-    planned_pairing(const product_operands& operands, std::vector<combined_conjunct> conjuncts)
-        : conjuncts_(std::move(conjuncts)), levels_(operands.relations.size()), parts_(levels_.size(), nullptr)
+    planned_pairing(const product_operands& operands, std::vector<combined_conjunct> conjuncts, const row_maker& maker)
+        : conjuncts_(std::move(conjuncts)),
+          levels_(operands.relations.size()),
+          parts_(levels_.size(), nullptr),
+          maker_(maker)
     {
-        for (const auto& each : operands.relations)
-            width_ += each->relation_schema()->columns().size();
         for (const combined_conjunct& each : conjuncts_) {
             if (!each.reads_columns)
                 constant_.push_back(each.test.get());
@@ -196,7 +127,7 @@ private:
     void descend(std::size_t at)
     {
         if (at == levels_.size()) {
-            result_.push_back(combined_row(width_, parts_));
+            result_.push_back(maker_.make(parts_));
             return;
         }
         level& current = levels_[at];
@@ -225,14 +156,15 @@ private:
     part_list parts_;
     std::vector<const combined_test*> constant_;
     std::vector<shared<table>> kept_; // the filtered operands, alive while their rows are used
-    std::size_t width_ = 0;
+    const row_maker& maker_;
     std::size_t steps_ = 0;
     row_list result_;
 };
 
 // Every combination in the product's order, each tested by every condition
 // in turn on one row refilled as the combination changes.
-row_list pair_in_order(const product_operands& operands, const std::vector<const bound_condition*>& tests)
+row_list pair_in_order(const product_operands& operands, const std::vector<const bound_condition*>& tests,
+                       const row_maker& maker)
 {
     std::size_t count = operands.relations.size();
     std::vector<const row_list*> lists;
@@ -265,7 +197,7 @@ row_list pair_in_order(const product_operands& operands, const std::vector<const
                 break;
             }
         if (kept)
-            result.push_back(combined_row(width, parts));
+            result.push_back(maker.make(parts));
         std::size_t j = count;
         while (j > 0 && ++at[j - 1] == lists[j - 1]->size())
             at[--j] = 0;
@@ -277,15 +209,43 @@ row_list pair_in_order(const product_operands& operands, const std::vector<const
 }
 } // namespace
 
-shared<relation> select_over_product(const expression_list& terms, const std::vector<shared<condition>>& conditions,
-                                     const shared<environment>& environment)
+bool find_join(const expression& select, join_request& request)
 {
+    if (select.kind() != expression_kind::select)
+        return false;
+    std::vector<shared<condition>> conditions{select.predicate()};
+    shared<expression> inner = select.operands().front();
+    while (inner->kind() == expression_kind::select) {
+        conditions.push_back(inner->predicate());
+        inner = inner->operands().front();
+    }
+    if (inner->kind() != expression_kind::product)
+        return false;
+    expression_list terms = inner->operands();
+    if (terms.size() < 2)
+        return false;
+    request.terms = std::move(terms);
+    request.conditions.assign(conditions.rbegin(), conditions.rend());
+    return true;
+}
+
+join_result evaluate_join(const join_request& request, const std::vector<shared<value>>* projected_names,
+                          const shared<environment>& environment)
+{
+    const expression_list& terms = request.terms;
+    const std::vector<shared<condition>>& conditions = request.conditions;
     product_operands operands = gather_product_operands(
         terms.size(), [&terms, &environment](std::size_t i) { return terms[i]->evaluate(environment); });
     shared<schema> product_schema(new schema(shared<value>(), operands.columns));
     std::vector<std::unique_ptr<bound_condition>> bound;
     for (const auto& each : conditions)
         bound.push_back(each->bind(product_schema));
+    std::vector<std::size_t> offsets;
+    std::size_t width = 0;
+    for (const auto& each : operands.relations) {
+        offsets.push_back(width);
+        width += each->relation_schema()->columns().size();
+    }
 
     // The innermost selects up to the first whose condition may raise are
     // tested together on each combination: the ones before it cannot raise,
@@ -297,22 +257,50 @@ shared<relation> select_over_product(const expression_list& terms, const std::ve
     while (together < bound.size() && !may_raise)
         may_raise = bound[together++]->may_raise();
 
+    // A projection the join can make itself: every name found, no name
+    // twice, and not every column in order (which keeps the joined rows).
+    std::vector<column_place> kept;
+    column_list kept_columns;
+    if (projected_names != nullptr && together == bound.size()) {
+        std::vector<std::optional<std::size_t>> found = find_columns(*product_schema, *projected_names);
+        bool all_in_order = found.size() == operands.columns.size();
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (!found[i]) {
+                kept_columns.clear();
+                break;
+            }
+            all_in_order = all_in_order && *found[i] == i;
+            kept_columns.push_back(operands.columns[*found[i]]);
+        }
+        if (!kept_columns.empty() && has_distinct_names(kept_columns) && !all_in_order) {
+            for (const auto& index : found) {
+                std::size_t operand = static_cast<std::size_t>(std::upper_bound(offsets.begin(), offsets.end(), *index)
+                                                               - offsets.begin() - 1);
+                kept.push_back(column_place{operand, *index - offsets[operand]});
+            }
+        }
+    }
+    bool projects = !kept.empty();
+    row_maker maker = projects ? row_maker(std::move(kept)) : row_maker(width);
+
     row_list rows;
     if (may_raise) {
         std::vector<const bound_condition*> tests;
         for (std::size_t i = 0; i < together; ++i)
             tests.push_back(bound[i].get());
-        rows = pair_in_order(operands, tests);
+        rows = pair_in_order(operands, tests, maker);
     } else {
-        std::vector<std::size_t> offsets;
-        std::size_t width = 0;
-        for (const auto& each : operands.relations) {
-            offsets.push_back(width);
-            width += each->relation_schema()->columns().size();
-        }
         std::vector<shared<condition>> combined(conditions.begin(),
                                                 conditions.begin() + static_cast<std::ptrdiff_t>(together));
-        rows = planned_pairing(operands, combine_conjuncts(combined, *product_schema, offsets)).pair();
+        rows = planned_pairing(operands, combine_conjuncts(combined, *product_schema, offsets), maker).pair();
+    }
+    join_result made;
+    if (projects) {
+        // Projected rows may repeat and stand out of order: sorted on use.
+        made.result = shared<relation>(new relation(
+            shared<schema>(new schema(shared<value>(), std::move(kept_columns))), table::unsorted(std::move(rows))));
+        made.projected = true;
+        return made;
     }
     // A subsequence of the product's rows, which are in row order.
     shared<table> result(new table(std::move(rows)));
@@ -320,7 +308,8 @@ shared<relation> select_over_product(const expression_list& terms, const std::ve
         const bound_condition& test = *bound[i];
         result = result->filtered([&test](const shared<row>& each) { return test.test(*each); }, test.may_raise());
     }
-    return shared<relation>(new relation(std::move(product_schema), std::move(result)));
+    made.result = shared<relation>(new relation(std::move(product_schema), std::move(result)));
+    return made;
 }
 
 } // namespace qorvantel

@@ -10,11 +10,30 @@
 
 namespace qorvantel {
 
-// The result of select(... select(product(terms), conditions[0]) ...,
-// conditions.back()): terms holds at least two expressions and conditions
-// runs from the innermost select out. The result, its row order and every
-// error are those of evaluating the product and then each select in turn.
-shared<relation> select_over_product(const expression_list& terms, const std::vector<shared<condition>>& conditions,
-                                     const shared<environment>& environment);
+// A select over a product, possibly through further selects: the product's
+// terms (at least two) and the conditions from the innermost select out.
+struct join_request {
+    expression_list terms;
+    std::vector<shared<condition>> conditions;
+};
+
+// Fills request when the expression is such a select.
+bool find_join(const expression& select, join_request& request);
+
+struct join_result {
+    shared<relation> result;
+    // The result is already the projection asked for.
+    bool projected = false;
+};
+
+// The join's result, its row order and every error being those of
+// evaluating the product and then each select in turn. With projected
+// names, when they name distinct columns of the product (and not all of
+// them in order), the join makes only the projected rows, each once, rather
+// than the joined ones, and the result is the projection itself: a join
+// projected to a few columns then takes the memory of those. Otherwise the
+// projection, and its errors, are left to the caller.
+join_result evaluate_join(const join_request& request, const std::vector<shared<value>>* projected_names,
+                          const shared<environment>& environment);
 
 } // namespace qorvantel

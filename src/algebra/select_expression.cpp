@@ -6,8 +6,6 @@
 #include "parsing/syntax.h"
 #include "text/interrupt.h"
 
-#include <algorithm>
-
 namespace qorvantel {
 
 shared<expression> select_expression::parse(text::iterator& position) const
@@ -24,19 +22,9 @@ shared<relation> select_expression::evaluate(const shared<environment>& environm
 {
     // A select over a product, possibly through further selects, pairs the
     // product's rows without building it.
-    std::vector<shared<condition>> conditions{condition_};
-    shared<expression> inner = argument_;
-    while (inner->kind() == expression_kind::select) {
-        conditions.push_back(inner->predicate());
-        inner = inner->operands().front();
-    }
-    if (inner->kind() == expression_kind::product) {
-        expression_list terms = inner->operands();
-        if (terms.size() >= 2) {
-            std::reverse(conditions.begin(), conditions.end());
-            return select_over_product(terms, conditions, environment);
-        }
-    }
+    join_request join;
+    if (find_join(*this, join))
+        return evaluate_join(join, nullptr, environment).result;
     return apply({argument_->evaluate(environment)}, environment);
 }
 

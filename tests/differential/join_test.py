@@ -87,7 +87,12 @@ def query(rng):
         c = condition(rng, columns, faults)
         joined, built = f'select({joined}, {c})', f'select({built}, {c})'
     if rng.random() < 0.3:
-        kept = ', '.join(c for c, _ in rng.sample(columns, rng.randint(1, 2)))
+        kept = [c for c, _ in rng.sample(columns, rng.randint(1, min(3, len(columns))))]
+        if faults and rng.random() < 0.3:
+            kept.append(rng.choice(['zz', kept[0]]))  # a column it lacks, or one twice
+        elif rng.random() < 0.1:
+            kept = [c for c, _ in columns]  # every column in order
+        kept = ', '.join(kept)
         joined, built = f'project({joined}, {kept})', f'project({built}, {kept})'
     return joined, built
 
