@@ -59,6 +59,7 @@ struct level {
     part_list rows;
     std::vector<std::size_t> key_columns;
     std::vector<column_place> probe_places;
+    std::vector<const value*> probe; // their values for the rows chosen, refilled for each probe
     std::unique_ptr<key_index> index;
     std::vector<const combined_test*> filters;
     std::vector<const combined_test*> residual;
@@ -144,8 +145,8 @@ private:
                 visit(candidate);
             return;
         }
-        std::vector<const value*> probe;
-        probe.reserve(current.probe_places.size());
+        std::vector<const value*>& probe = current.probe;
+        probe.clear();
         for (const column_place& place : current.probe_places)
             probe.push_back((*parts_[place.operand])[place.column].get());
         current.index->for_each_match(probe, visit);
