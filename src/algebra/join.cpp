@@ -141,8 +141,29 @@ private:
             descend(at + 1);
         };
         if (!current.index) {
-            for (const row* candidate : current.rows)
-                visit(candidate);
+            // The rows lie scattered in memory: their handles and values are
+            // fetched ahead, and so is where the next operand's probe for
+            // them starts, when only these rows give that probe its values.
+            const part_list& rows = current.rows;
+            level* next = at + 1 < levels_.size() && levels_[at + 1].index ? &levels_[at + 1] : nullptr;
+            bool probe_ahead = next != nullptr;
+            if (next != nullptr)
+                for (const column_place& place : next->probe_places)
+                    probe_ahead = probe_ahead && place.operand == at;
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                if (i + 16 < rows.size())
+                    rows[i + 16]->prefetch_handles();
+                if (i + 8 < rows.size())
+                    rows[i + 8]->prefetch_values();
+                if (probe_ahead && i + 4 < rows.size()) {
+                    std::vector<const value*>& ahead = next->probe;
+                    ahead.clear();
+                    for (const column_place& place : next->probe_places)
+                        ahead.push_back((*rows[i + 4])[place.column].get());
+                    next->index->prefetch(ahead);
+                }
+                visit(rows[i]);
+            }
             return;
         }
         std::vector<const value*>& probe = current.probe;

@@ -37,16 +37,14 @@ key_index::key_index(const std::vector<const row*>& rows, std::vector<std::size_
         buckets *= 2;
     mask_ = buckets - 1;
     head_.assign(buckets, none);
-    next_.resize(rows.size());
-    hashes_.resize(rows.size());
+    entries_.resize(rows.size());
     for (std::size_t i = rows.size(); i > 0; --i) {
         check_interrupt_every(i);
         std::uint64_t h = 0;
         for (std::size_t column : columns_)
             h = combine(h, value_hash(*(*rows[i - 1])[column]));
-        hashes_[i - 1] = h;
         std::uint32_t& first = head_[h & mask_];
-        next_[i - 1] = first;
+        entries_[i - 1] = entry{h, first};
         first = static_cast<std::uint32_t>(i - 1);
     }
 }

@@ -34,11 +34,21 @@ public:
         std::uint64_t h = 0;
         for (const value* each : probe)
             h = combine(h, value_hash(*each));
-        for (std::uint32_t i = head_[h & mask_]; i != none; i = next_[i]) {
-            if (hashes_[i] != h || !equal_key(*rows_[i], probe))
+        for (std::uint32_t i = head_[h & mask_]; i != none; i = entries_[i].next) {
+            if (entries_[i].hash != h || !equal_key(*rows_[i], probe))
                 continue;
             visit(rows_[i]);
         }
+    }
+
+    // Fetches into the cache where a probe with these values will start,
+    // a few probes ahead of it.
+    void prefetch(const std::vector<const value*>& probe) const noexcept
+    {
+        std::uint64_t h = 0;
+        for (const value* each : probe)
+            h = combine(h, value_hash(*each));
+        __builtin_prefetch(&head_[h & mask_]);
     }
 
 private:
@@ -61,8 +71,13 @@ private:
     std::vector<std::size_t> columns_;
     std::uint64_t mask_ = 0;
     std::vector<std::uint32_t> head_;
-    std::vector<std::uint32_t> next_;
-    std::vector<std::uint64_t> hashes_;
+    // Per row, its key's hash and the next row of its chain, side by side:
+    // a probe reads both.
+    struct entry {
+        std::uint64_t hash;
+        std::uint32_t next;
+    };
+    std::vector<entry> entries_;
 };
 
 } // namespace qorvantel
