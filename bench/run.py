@@ -66,6 +66,8 @@ NAME_LENGTH = 24
 SCHEMA_COLUMNS = "id int, name char(24), dept int, salary int"
 SQL_COLUMNS = "id INT, name CHAR(24), dept INT, salary INT"
 ALL_COLUMNS = "1, 2, 3, 4"
+RENAMED_S = "rename(S, T(id2, name2, dept2, salary2))"
+BAND = 3000
 
 # Each workload: the qorvantel expression, the relations it reads, and the
 # SQL that computes the same rows in the same order.
@@ -109,6 +111,36 @@ WORKLOADS = {
         # Compound selects associate to the left: (A EXCEPT S) UNION B.
         "SELECT * FROM R WHERE salary > 60000 EXCEPT SELECT * FROM S "
         f"UNION SELECT * FROM S WHERE dept < 10 ORDER BY {ALL_COLUMNS};",
+    ),
+    # Joins, written the textbook way: a select over a product.
+    "J1": (
+        f"project(select(product(R, {RENAMED_S}), EQ(id, id2)), name, name2)",
+        ["R", "S"],
+        "SELECT DISTINCT R.name, T.name FROM R JOIN S AS T ON R.id = T.id ORDER BY 1, 2;",
+    ),
+    "J2": (
+        f"project(select(product(R, {RENAMED_S}), "
+        "AND(EQ(dept, dept2), GT(salary, 119000), LT(salary2, 21000))), id, id2)",
+        ["R", "S"],
+        "SELECT DISTINCT R.id, T.id FROM R JOIN S AS T ON R.dept = T.dept "
+        "WHERE R.salary > 119000 AND T.salary < 21000 ORDER BY 1, 2;",
+    ),
+    "J3": (
+        f"project(select(product(R, {RENAMED_S}, rename(R, U(id3, name3, dept3, salary3))), "
+        "AND(EQ(id, id2), EQ(id2, id3), LT(dept3, 10))), name, name2, salary3)",
+        ["R", "S"],
+        "SELECT DISTINCT R.name, T.name, U.salary FROM R JOIN S AS T ON R.id = T.id "
+        "JOIN R AS U ON T.id = U.id WHERE U.dept < 10 ORDER BY 1, 2, 3;",
+    ),
+    # Only comparisons across the sides: a nested loop over 3000 x 3000.
+    "J4": (
+        f"project(select(product(select(R, LT(id, {BAND})), {RENAMED_S}), "
+        f"AND(LT(id2, {BAND}), LT(id, id2), GT(salary, salary2))), id, id2)",
+        ["R", "S"],
+        # Each side filtered once, not once per row of the other.
+        f"WITH A AS MATERIALIZED (SELECT * FROM R WHERE id < {BAND}), "
+        f"T AS MATERIALIZED (SELECT * FROM S WHERE id < {BAND}) "
+        "SELECT DISTINCT A.id, T.id FROM A, T WHERE A.id < T.id AND A.salary > T.salary ORDER BY 1, 2;",
     ),
 }
 
@@ -223,7 +255,8 @@ def prepare(directory, n, seed, workloads):
 
 
 def run_child(argv, stdin_path, log_path):
-    """Runs one command to completion; returns (seconds, peak RSS bytes).
+    """Runs one command to completion; returns (seconds, peak RSS bytes,
+    user seconds, system seconds).
 
     The command runs under GNU time, which reports the peak resident set
     size of its own child. Reading ru_maxrss of a child of this script
@@ -231,7 +264,7 @@ def run_child(argv, stdin_path, log_path):
     exec, so every child would report at least this script's own size.
     """
     rss_path = log_path + ".rss"
-    command = [GNU_TIME, "-f", "%M", "-o", rss_path] + argv
+    command = [GNU_TIME, "-f", "%M %U %S", "-o", rss_path] + argv
     with open(stdin_path or os.devnull, "rb") as stdin, open(log_path, "wb") as console:
         start = time.perf_counter()
         status = subprocess.call(command, stdin=stdin, stdout=console, stderr=subprocess.STDOUT)
@@ -241,8 +274,8 @@ def run_child(argv, stdin_path, log_path):
             message = console.read(2000).decode("ascii", "replace")
         raise RuntimeError(f"{argv[0]} exited with {status}: {message}")
     with open(rss_path) as report:
-        kilobytes = int(report.read().split()[-1])
-    return seconds, kilobytes * 1024
+        kilobytes, user, system = report.read().split()[-3:]
+    return seconds, int(kilobytes) * 1024, float(user), float(system)
 
 
 def qorvantel_rows(case):
@@ -307,6 +340,7 @@ def measure(cases, qorvantel, repeat, directory, with_duckdb):
         sq_command = ([SQLITE, "-batch", ":memory:"], case["script"])
         dk_command = (["node", DUCKDB_RUNNER, case["duckdb_spec"]], None)
         times = {"qv": [], "sq": [], "dk": []}
+        cpu = {"user": [], "sys": [], "sq": []}
         peaks = {"qv": 0, "sq": 0, "dk": 0}
         for attempt in range(repeat):
             # Alternate which command goes first, so none always runs on
@@ -315,8 +349,14 @@ def measure(cases, qorvantel, repeat, directory, with_duckdb):
             if attempt % 2:
                 order.reverse()
             for key, (argv, stdin_path) in order:
-                seconds, peak = run_child(argv, stdin_path, os.path.join(directory, f"{workload}.{key}.log"))
+                seconds, peak, user, system = run_child(argv, stdin_path,
+                                                        os.path.join(directory, f"{workload}.{key}.log"))
                 times[key].append(seconds)
+                if key == "qv":
+                    cpu["user"].append(user)
+                    cpu["sys"].append(system)
+                elif key == "sq":
+                    cpu["sq"].append(user + system)
                 peaks[key] = max(peaks[key], peak)
         rows, mismatch = compare_rows(case)
         if with_duckdb and mismatch is None:
@@ -324,6 +364,9 @@ def measure(cases, qorvantel, repeat, directory, with_duckdb):
         result = {
             "dk_time": statistics.median(times["dk"]) if with_duckdb else None,
             "qv_time": statistics.median(times["qv"]),
+            "qv_user": statistics.median(cpu["user"]),
+            "qv_sys": statistics.median(cpu["sys"]),
+            "sq_cpu": statistics.median(cpu["sq"]),
             "sq_time": statistics.median(times["sq"]),
             "qv_peak": peaks["qv"],
             "sq_peak": peaks["sq"],
@@ -354,24 +397,31 @@ def geometric_mean(values):
 def print_table(n, repeat, results):
     with_duckdb = all(r["dk_time"] is not None for r in results.values())
     duckdb_header = f" {'duckdb s':>8} {'qv/dk':>6}" if with_duckdb else ""
-    header = (f"{'workload':<8} {'rows out':>9} {'qv s':>8} {'sqlite s':>8} {'ratio':>6}{duckdb_header} "
+    header = (f"{'workload':<8} {'rows out':>9} {'qv s':>8} {'qv usr':>7} {'qv sys':>7} {'sqlite s':>8} {'sq cpu':>7} "
+              f"{'ratio':>6}{duckdb_header} "
               f"{'qv MiB':>8} {'sqlite MiB':>10} {'input MiB':>9} {'qv RSS/in':>9}  rows")
     print(f"N = {n}, median of {repeat} runs each")
     print(header)
     print("-" * len(header))
     for workload, r in results.items():
         duckdb_columns = f" {r['dk_time']:>8.3f} {r['dk_ratio']:>6.2f}" if with_duckdb else ""
-        print(f"{workload:<8} {r['rows']:>9} {r['qv_time']:>8.3f} {r['sq_time']:>8.3f} {r['ratio']:>6.2f}{duckdb_columns} "
+        print(f"{workload:<8} {r['rows']:>9} {r['qv_time']:>8.3f} {r['qv_user']:>7.2f} {r['qv_sys']:>7.2f} "
+              f"{r['sq_time']:>8.3f} {r['sq_cpu']:>7.2f} {r['ratio']:>6.2f}{duckdb_columns} "
               f"{megabytes(r['qv_peak']):>8} {megabytes(r['sq_peak']):>10} {megabytes(r['input']):>9} "
               f"{r['qv_peak'] / r['input']:>9.2f}  {'same' if r['mismatch'] is None else 'DIFFERENT'}")
     for workload, r in results.items():
         if r["mismatch"] is not None:
             print(f"{workload} rows differ: {r['mismatch']}")
-    ratios = [r["ratio"] for r in results.values()]
-    print(f"geometric mean of qorvantel/sqlite3 time ratios: {geometric_mean(ratios):.3f}")
-    if with_duckdb:
-        ratios = [r["dk_ratio"] for r in results.values()]
-        print(f"geometric mean of qorvantel/duckdb (threads=1) time ratios: {geometric_mean(ratios):.3f}")
+    # The W workloads and the joins have targets of their own: a mean each.
+    for family, label in (("W", " of W1..W7"), ("J", " of the joins")):
+        chosen = [r for w, r in results.items() if w.startswith(family)]
+        if not chosen:
+            continue
+        ratios = [r["ratio"] for r in chosen]
+        print(f"geometric mean{label} of qorvantel/sqlite3 time ratios: {geometric_mean(ratios):.3f}")
+        if with_duckdb:
+            ratios = [r["dk_ratio"] for r in chosen]
+            print(f"geometric mean{label} of qorvantel/duckdb (threads=1) time ratios: {geometric_mean(ratios):.3f}")
 
 
 def print_growth(small_n, large_n, small, large):
@@ -400,7 +450,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--n", type=int, default=100000, help="rows in each of R and S (default 100000)")
     parser.add_argument("--workloads", type=parse_workloads, default=list(WORKLOADS),
-                        help="comma-separated subset of W1..W7 (default all)")
+                        help="comma-separated subset of W1..W7 and J1..J4 (default all)")
     parser.add_argument("--qorvantel", default="build/qorvantel", help="program under test (default build/qorvantel)")
     parser.add_argument("--repeat", type=int, default=5, help="runs of each command per workload (default 5)")
     parser.add_argument("--keep-data", metavar="DIR", help="write data, requests and outputs to DIR and keep them")

@@ -6,6 +6,7 @@
 // set union or difference, again in row order, without sorting its result.
 #include "algebra/left_associative_expression.h"
 
+#include "algebra/product_operands.h"
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 #include "text/diagnostics.h"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <set>
 
 namespace qorvantel {
 
@@ -196,9 +196,6 @@ std::size_t product_row_count(const std::vector<shared<relation>>& operands, std
     return static_cast<std::size_t>(count);
 }
 
-struct value_order {
-    bool operator()(const value* a, const value* b) const { return value_less(*a, *b); }
-};
 } // namespace
 
 shared<relation> union_expression::fold(std::size_t count, const term_source& term) const
@@ -236,40 +233,11 @@ shared<relation> minus_expression::fold(std::size_t count, const term_source& te
 
 shared<relation> product_expression::fold(std::size_t count, const term_source& term) const
 {
-    shared<relation> first = term(0);
     if (count == 1)
-        return first;
-    std::vector<shared<relation>> operands;
-    operands.reserve(count);
-    column_list columns = first->relation_schema()->columns();
-    std::set<const value*, value_order> names;
-    for (const auto& each : columns)
-        names.insert(each->name().get());
-    operands.push_back(std::move(first));
-    for (std::size_t i = 1; i < count; ++i) {
-        shared<relation> next = term(i);
-        const schema& right_schema = *next->relation_schema();
-        // Any common name makes the schemas non-disjoint; the message does
-        // not name it. The left schema is the first operand's, or after
-        // that the unnamed schema of the product so far.
-        for (const auto& each : right_schema.columns()) {
-            if (names.count(each->name().get()) != 0) {
-                error_message message;
-                message << "Cannot product non-disjoint schemas: ";
-                if (i == 1)
-                    message << *operands.front()->relation_schema();
-                else
-                    message << schema(shared<value>(), columns);
-                message << " and " << right_schema << ".";
-                throw_message(message);
-            }
-        }
-        for (const auto& each : right_schema.columns()) {
-            names.insert(each->name().get());
-            columns.push_back(each);
-        }
-        operands.push_back(std::move(next));
-    }
+        return term(0);
+    product_operands gathered = gather_product_operands(count, term);
+    const std::vector<shared<relation>>& operands = gathered.relations;
+    column_list& columns = gathered.columns;
 
     // The rows in the order of the fold: the first operand's row varies
     // slowest, the last one's fastest, as an odometer counts.

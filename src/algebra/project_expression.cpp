@@ -8,6 +8,7 @@
 // projection is sorted by its own values as it is built.
 #include "algebra/project_expression.h"
 
+#include "algebra/join.h"
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 
@@ -40,6 +41,12 @@ shared<expression> project_expression::parse(text::iterator& position) const
 
 shared<relation> project_expression::evaluate(const shared<environment>& environment) const
 {
+    // A projected join makes the projected rows only.
+    join_request join;
+    if (find_join(*argument_, join)) {
+        join_result joined = evaluate_join(join, projected_columns_.get(), environment);
+        return joined.projected ? joined.result : apply({joined.result}, environment);
+    }
     return apply({argument_->evaluate(environment)}, environment);
 }
 

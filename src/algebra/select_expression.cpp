@@ -1,6 +1,7 @@
 // Select.
 #include "algebra/select_expression.h"
 
+#include "algebra/join.h"
 #include "parsing/keywords.h"
 #include "parsing/syntax.h"
 #include "text/interrupt.h"
@@ -19,6 +20,11 @@ shared<expression> select_expression::parse(text::iterator& position) const
 
 shared<relation> select_expression::evaluate(const shared<environment>& environment) const
 {
+    // A select over a product, possibly through further selects, pairs the
+    // product's rows without building it.
+    join_request join;
+    if (find_join(*this, join))
+        return evaluate_join(join, nullptr, environment).result;
     return apply({argument_->evaluate(environment)}, environment);
 }
 

@@ -369,8 +369,9 @@ def test_ctrl_c_during_a_query(start, home):
             out.write(f'{name}({name.lower()} int)\n')
             out.write(''.join(f'{i}\n' for i in range(1000)))
     session = start(environment=big)
-    # Eight million rows to build: stopped while it is evaluated.
-    session.type(b'select(product(A, B, C), EQ(a, -1))\r')
+    # Eight thousand million combinations to test, none kept: stopped
+    # while it is evaluated.
+    session.type(b'select(product(A, B, C, D), EQ(a, b, c, d, -1))\r')
     time.sleep(0.3)
     sent = time.monotonic()
     session.send(CTRL_C)
