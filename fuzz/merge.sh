@@ -4,7 +4,8 @@
 # the working corpus, the seeds and the committed corpus of each target into
 # a fresh fuzz/corpus/<kind>/ with libFuzzer's -merge=1, which keeps only
 # inputs that add coverage, so the committed corpus stays small. Review and
-# commit fuzz/corpus/ afterwards.
+# commit fuzz/corpus/ afterwards. Coverage is judged as fuzz/run.sh judges
+# it: by the branches taken, not by how often (-use_counters=0).
 #
 # Usage: fuzz/build.sh && fuzz/merge.sh [SECONDS]
 set -euo pipefail
@@ -20,7 +21,7 @@ for target in batch_fuzzer interactive_fuzzer; do
     kind=${target%_fuzzer}
     fresh=$(mktemp -d)
     mkdir -p "fuzz/corpus/$kind" "$work/$kind"
-    "build-fuzz/$target" -merge=1 -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
+    "build-fuzz/$target" -merge=1 -use_counters=0 -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
         -dict=fuzz/qorvantel.dict "$fresh" "fuzz/corpus/$kind" "$work/$kind" "fuzz/seeds/$kind" \
         >"$work/$target.merge.log" 2>&1
     rm -rf "fuzz/corpus/$kind"

@@ -30,9 +30,16 @@ for target in batch_fuzzer interactive_fuzzer check_fuzzer csv_fuzzer; do
     # -max_len: 16 KB hold every construct of the grammar and reach the
     # nesting bound with the widest operators (the seeds do so); longer
     # inputs only slow the search down. The hostile tests cover long lines.
+    # -use_counters=0: an input counts as new for the branches it takes, not
+    # for how often it takes them. Counting rewarded mere repetition (more
+    # rows, more lines, one more time round a loop) with thousands of inputs
+    # new only in that, each costing the search its bookkeeping, and grew
+    # the corpus towards the longest inputs; without it both targets run
+    # three to four times as many inputs a second.
     mkdir -p "fuzz/corpus/$kind" "$work/$kind"
     "$program" "$work/$kind" "fuzz/corpus/$kind" "fuzz/seeds/$kind" \
         -dict=fuzz/qorvantel.dict \
+        -use_counters=0 \
         -max_total_time="$seconds" \
         -max_len=16384 \
         -timeout=10 \

@@ -12,8 +12,14 @@ Examples are fenced code blocks whose info string names their kind:
     ```batch            a batch request on standard input, then
     ```output [status=N] the whole standard output and the exit status
 
-Other blocks are prose. A session's standard output is its transcript without
+A fenced block of any other kind is a failure, so that a misspelt kind does
+not leave an example unchecked; shell commands and other illustrations are
+indented blocks. A session's standard output is its transcript without
 the typed text, and the "$" and newline written when the input ends.
+
+The files are UTF-8, and so are the bytes given to the program and expected
+from it: an example with a letter outside ASCII or a curly quote shows what
+the user types and sees.
 """
 import glob
 import os
@@ -51,11 +57,16 @@ def blocks(path):
 
 def run(program, args, stdin, directory):
     try:
-        result = subprocess.run([program] + args, input=stdin.encode('latin-1'),
+        result = subprocess.run([program] + args, input=stdin.encode('utf-8'),
                                 capture_output=True, cwd=directory, timeout=60)
     except subprocess.TimeoutExpired:
         return None, b'timed out', b''
     return result.returncode, result.stdout, result.stderr
+
+
+def shown(output):
+    """The program's output as text, bytes that are not UTF-8 escaped."""
+    return output.decode('utf-8', errors='backslashreplace')
 
 
 def session_io(transcript):
@@ -89,7 +100,7 @@ def check_file(program, path, directory):
             env_name = info[1]
             env_path = os.path.join(directory, env_name + '.env')
             if env_name in environments:
-                with open(env_path, 'w', encoding='latin-1') as f:
+                with open(env_path, 'w', encoding='utf-8') as f:
                     f.write(environments[env_name])
             else:
                 env_path = os.path.join(ROOT, 'examples', env_name + '.env')
@@ -99,12 +110,14 @@ def check_file(program, path, directory):
             typed, expected = session_io(content)
             status, out, err = run(program, [env_path], typed, directory)
             count += 1
-            if status != 0 or out != expected.encode('latin-1') or err:
+            if status != 0 or out != expected.encode('utf-8') or err:
                 failures.append(f'{where}: session differs (status {status})\n'
                                 f'--- expected\n{expected}--- actual\n'
-                                f'{out.decode("latin-1")}{err.decode("latin-1")}')
+                                f'{shown(out)}{shown(err)}')
         elif kind == 'batch':
             pending_batch = (where, content)
+        elif kind != 'output':
+            failures.append(f'{where}: fenced block of unknown kind {kind!r}')
         elif kind == 'output':
             if not pending_batch:
                 failures.append(f'{where}: output block without a batch block')
@@ -115,21 +128,30 @@ def check_file(program, path, directory):
                     expected_status = int(word[7:])
             status, out, err = run(program, [], pending_batch[1], directory)
             count += 1
-            if status != expected_status or out != content.encode('latin-1') or err:
+            if status != expected_status or out != content.encode('utf-8') or err:
                 failures.append(f'{pending_batch[0]}: batch differs (status {status})\n'
                                 f'--- expected\n{content}--- actual\n'
-                                f'{out.decode("latin-1")}{err.decode("latin-1")}')
+                                f'{shown(out)}{shown(err)}')
             pending_batch = None
     if pending_batch:
         failures.append(f'{pending_batch[0]}: batch block without an output block')
     return count, failures
 
 
+def man_page_links():
+    """Failures for documents the man page names that docs/ does not hold."""
+    with open(os.path.join(ROOT, 'man', 'qorvantel.1'), encoding='utf-8') as f:
+        named = re.findall(r'/usr/share/doc/qorvantel/([\w.-]+\.md)', f.read())
+    return [f'man/qorvantel.1: names {name}, which docs/ does not hold'
+            for name in named
+            if name != 'README.md' and not os.path.exists(os.path.join(ROOT, 'docs', name))]
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     paths = sorted(glob.glob(os.path.join(ROOT, 'docs', '*.md')) +
                    glob.glob(os.path.join(ROOT, 'examples', '*.md')))
-    total, failures = 0, []
+    total, failures = 0, man_page_links()
     with tempfile.TemporaryDirectory() as directory:
         for path in paths:
             count, file_failures = check_file(program, path, directory)

@@ -27,6 +27,8 @@ PACKAGE_DOC = '/usr/share/doc/qorvantel'
 # The files a user relies on after installing, relative to the prefix.
 INSTALLED = [f'bin/{p}' for p in PROGRAMS] + [f'share/man/man1/{p}.1.gz' for p in PROGRAMS] + [
     'share/doc/qorvantel/checking.md',
+    'share/doc/qorvantel/data.md',
+    'share/doc/qorvantel/errors.md',
     'share/doc/qorvantel/examples/sailors.exercises',
     'share/doc/qorvantel/manual.md',
     'share/doc/qorvantel/copyright',
