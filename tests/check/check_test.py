@@ -254,7 +254,7 @@ def test_man_page():
 def test_manual_report(directory):
     """The report shown in docs/checking.md is the program's, byte for byte."""
     chapter = open(os.path.join(HERE, '..', '..', 'docs', 'checking.md')).read()
-    shown = re.search(r'```text\n(.*?)```', chapter, re.S).group(1)
+    shown = re.search(r'```report\n(.*?)```', chapter, re.S).group(1)
     reference = write(directory, 'reference.txt', 'select(Sailor, LTE(25, age, 35))\n')
     answer = write(directory, 'answer.txt', 'select(Sailor, AND(GTE(age, 25), LT(age, 45)))\n')
     code, out, _ = run([SAILORS, reference, answer])

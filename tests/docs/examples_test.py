@@ -11,6 +11,8 @@ Examples are fenced code blocks whose info string names their kind:
                         the lines up to the next $ line are what it shows
     ```batch            a batch request on standard input, then
     ```output [status=N] the whole standard output and the exit status
+    ```report           a companion program's report, which that program's
+                        own test runs and compares (tests/check/check_test.py)
 
 A fenced block of any other kind is a failure, so that a misspelt kind does
 not leave an example unchecked; shell commands and other illustrations are
@@ -116,6 +118,8 @@ def check_file(program, path, directory):
                                 f'{shown(out)}{shown(err)}')
         elif kind == 'batch':
             pending_batch = (where, content)
+        elif kind == 'report':
+            continue
         elif kind != 'output':
             failures.append(f'{where}: fenced block of unknown kind {kind!r}')
         elif kind == 'output':
