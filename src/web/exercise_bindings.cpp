@@ -4,6 +4,7 @@
 #include "check/check_report.h"
 #include "check/checker.h"
 #include "check/exercises.h"
+#include "check/grading.h"
 #include "check/json_text.h"
 #include "convert/csv_import.h"
 
@@ -47,23 +48,44 @@ std::string exercises_json(const std::string& name, const std::string& text)
 // The checker's report for an answer against an exercise's accepted
 // answers (references, separated by NUL bytes, which no expression
 // holds): the report of the first accepted answer it matches, else the
-// report against the first.
-// A fault of the database or of an accepted answer is {"error"}.
+// report against the first. An answer using an operator of forbidden
+// (separated the same way) is {"forbidden": message} unchecked. A fault of
+// the database or of an accepted answer is {"error"}.
+std::vector<std::string> split_at_nul(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::string::size_type from = 0;
+    for (;;) {
+        std::string::size_type at = text.find('\0', from);
+        parts.push_back(text.substr(from, at - from));
+        if (at == std::string::npos)
+            return parts;
+        from = at + 1;
+    }
+}
+
 std::string check_answer_json(const std::string& environment_text, const std::string& references_text,
-                              const std::string& answer, bool strict_names)
+                              const std::string& answer, bool strict_names, const std::string& forbidden_text)
 {
     try {
+        if (!forbidden_text.empty()) {
+            std::vector<std::string> used;
+            try {
+                qorvantel::forbidden_used(*qorvantel::parse_expression(answer), split_at_nul(forbidden_text), used);
+            } catch (const std::runtime_error&) {
+                // The check below reports the parse error.
+            }
+            if (!used.empty()) {
+                std::string list;
+                for (const std::string& word : used)
+                    list += (list.empty() ? "" : ", ") + word;
+                return "{\"forbidden\": " + qorvantel::json_string("The answer uses " + list + ", which this exercise forbids.")
+                       + "}";
+            }
+        }
         qorvantel::check_options options;
         options.strict_names = strict_names;
-        std::vector<std::string> references;
-        std::string::size_type from = 0;
-        for (;;) {
-            std::string::size_type at = references_text.find('\0', from);
-            references.push_back(references_text.substr(from, at - from));
-            if (at == std::string::npos)
-                break;
-            from = at + 1;
-        }
+        std::vector<std::string> references = split_at_nul(references_text);
         qorvantel::check_report first;
         for (std::size_t i = 0; i < references.size(); ++i) {
             qorvantel::check_report report

@@ -47,7 +47,8 @@ function answer(request) {
       postMessage({ id, reply: JSON.parse(fromBytes(module.exercisesJson(toBytes(request.name), toBytes(request.text)))) });
     } else if (op === 'check') {
       const report = module.checkAnswer(toBytes(request.environment), toBytes(request.references.join('\0')),
-                                        toBytes(request.answer), !!request.strictNames);
+                                        toBytes(request.answer), !!request.strictNames,
+                                        toBytes(request.forbidden.join('\0')));
       postMessage({ id, reply: JSON.parse(fromBytes(report)) });
     } else if (op === 'csv') {
       const converted = module.csvToEnvironment(toBytes(request.file.name), fileBytes(request.file));

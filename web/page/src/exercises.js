@@ -121,10 +121,11 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
     status('Checking…', 'working');
     $('check-result').replaceChildren();
     const reply = await interpreter.request({ op: 'check', environment: database.text, references: exercise.answers,
-                                              answer, strictNames: exercise.strict_names });
+                                              answer, strictNames: exercise.strict_names, forbidden: exercise.forbidden });
     if (!reply.reply) { status(reply.crashed ? 'The interpreter failed: ' + reply.crashed : 'Stopped.', 'bad'); return; }
     const report = reply.reply;
     if (report.error) { status(report.error, 'bad'); return; }
+    if (report.forbidden) { status('Not yet: ' + report.forbidden, 'bad'); return; }
     const done = fileProgress();
     const same = report.verdict === 'same';
     done[exercise.id] = { answer, solved: same || !!(done[exercise.id] && done[exercise.id].solved) };
