@@ -75,8 +75,39 @@ export default async function exercises(t) {
         (await shared.$eval('#exercise-file', (e) => e.selectedOptions[0].textContent)) === 'sailors.exercises');
   await shared.browserContext().close();
 
-  // CSV files, through Open file.
+  // An exercise file of one's own: its database is not bundled, so the
+  // editor's environment is used; forbidden operators are refused; a
+  // malformed file shows the checker's message.
   const folder = mkdtempSync(path.join(tmpdir(), 'qorvantel-csv-'));
+  const own = await t.openPage();
+  await t.chooseExample(own, 'sailors');
+  const opened = [
+    { name: 'mine.exercises', content: 'database: mine.env\n== A\nThe names of all sailors.\nforbid: select\n--- answer\nproject(Sailor, sname)\n',
+      answers: [['project(select(Sailor, GT(sid, 0)), sname)', 'Not yet: The answer uses select, which this exercise forbids.'],
+                ['project(Sailor, sname)', /^Correct/]] },
+    { name: 'broken.exercises', content: 'database: mine.env\n== A\nforbid: join\n--- answer\nSailor\n',
+      message: 'broken.exercises:3: cannot forbid join; the operators are union, minus, product, select, project, rename.' },
+  ];
+  for (const file of opened) {
+    writeFileSync(path.join(folder, file.name), file.content);
+    await (await own.$('#exercises-input')).uploadFile(path.join(folder, file.name));
+    await t.sleep(300);
+    await t.waitIdle(own);
+    if (file.message) {
+      const said = await text(own, '#check-status');
+      check(`${file.name} shows the checker's message`, said === file.message, said);
+      continue;
+    }
+    for (const [answerText, expected] of file.answers) {
+      const verdict = await checkAnswer(t, own, answerText);
+      check(`${file.name}: ${answerText}`, typeof expected === 'string' ? verdict === expected : expected.test(verdict), verdict);
+    }
+    check('an unbundled database is taken from the editor, and said so',
+          /mine\.env is not bundled/.test(await text(own, '#check-result')), await text(own, '#check-result'));
+  }
+  await own.browserContext().close();
+
+  // CSV files, through Open file.
   const cases = [
     { name: 'people.csv', content: 'id,name,city\n1,Ann,Oslo\n2,Bob,"Lisbon, PT"\n',
       environment: "people(id int, name char(3), city char(10))\n1, 'Ann', 'Oslo'\n2, 'Bob', 'Lisbon, PT'\n" },
