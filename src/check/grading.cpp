@@ -13,6 +13,16 @@
 
 namespace qorvantel {
 
+void forbidden_used(const expression& query, const std::vector<std::string>& forbidden, std::vector<std::string>& used)
+{
+    std::string word = query.keyword();
+    if (std::find(forbidden.begin(), forbidden.end(), word) != forbidden.end()
+        && std::find(used.begin(), used.end(), word) == used.end())
+        used.push_back(word);
+    for (const shared<expression>& operand : query.operands())
+        forbidden_used(*operand, forbidden, used);
+}
+
 namespace {
 struct prepared_exercise {
     const exercise* spec;
@@ -37,16 +47,6 @@ std::string folder_of(const std::string& path)
 std::string resolved(const std::string& folder, const std::string& path)
 {
     return !path.empty() && path[0] == '/' ? path : folder + path;
-}
-
-void forbidden_used(const expression& query, const std::vector<std::string>& forbidden, std::vector<std::string>& used)
-{
-    std::string word = query.keyword();
-    if (std::find(forbidden.begin(), forbidden.end(), word) != forbidden.end()
-        && std::find(used.begin(), used.end(), word) == used.end())
-        used.push_back(word);
-    for (const shared<expression>& operand : query.operands())
-        forbidden_used(*operand, forbidden, used);
 }
 
 mark grade_answer(const prepared_exercise& exercise, const std::string& source, const check_options& defaults)

@@ -23,6 +23,10 @@ struct grading_run {
     bool all_correct = true;
 };
 
+// Adds to used each operator of forbidden (by keyword) that query or any
+// of its operands uses and used does not hold yet, in the order met.
+void forbidden_used(const expression& query, const std::vector<std::string>& forbidden, std::vector<std::string>& used);
+
 // Databases are named relative to the exercise file's folder. A fault of
 // the exercise file or its databases raises check_setup_error naming the
 // file and line; a fault of one submission is reported in its row.

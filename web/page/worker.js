@@ -43,6 +43,16 @@ function answer(request) {
       const message = fromBytes(module.loadEnvironment(content));
       const loaded = JSON.parse(fromBytes(module.environmentJson()));
       postMessage({ id, message, relations: loaded.relations, place: loaded });
+    } else if (op === 'exercises') {
+      postMessage({ id, reply: JSON.parse(fromBytes(module.exercisesJson(toBytes(request.name), toBytes(request.text)))) });
+    } else if (op === 'check') {
+      const report = module.checkAnswer(toBytes(request.environment), toBytes(request.references.join('\0')),
+                                        toBytes(request.answer), !!request.strictNames,
+                                        toBytes(request.forbidden.join('\0')));
+      postMessage({ id, reply: JSON.parse(fromBytes(report)) });
+    } else if (op === 'csv') {
+      const converted = module.csvToEnvironment(toBytes(request.file.name), fileBytes(request.file));
+      postMessage({ id, reply: JSON.parse(fromBytes(converted)) });
     } else if (op === 'run') {
       const reply = JSON.parse(fromBytes(module.runJson(toBytes(request.line), request.textLimit, request.rowLimit)));
       postMessage({ id, reply });

@@ -12,6 +12,7 @@ import { History, loadKept, keep, MAX_KEPT } from './storage.js';
 import { setUpSharing, openLink } from './sharing.js';
 import { setUpDownloads } from './result_files.js';
 import { setUpHelp, showSamples } from './help.js';
+import { setUpExercises } from './exercises.js';
 
 // Bytes of console text shown: a longer text takes the browser long to lay
 // out, and the whole result can be downloaded.
@@ -172,9 +173,24 @@ $('open-file').addEventListener('click', () => $('file').click());
 $('file').addEventListener('change', (event) => {
   const file = event.target.files[0];
   if (!file) return;
-  loadEnvironment(false, file);
+  if (/\.csv$/i.test(file.name)) openCsv(file);
+  else loadEnvironment(false, file);
   event.target.value = '';
 });
+
+// A CSV file becomes one relation named after the file, through the
+// converter in the worker; what it cannot read is said in its words.
+function openCsv(file) {
+  setStatus($('environment-status'), 'Reading ' + file.name + '…', 'working');
+  return working(interpreter.request({ op: 'csv', file }), 'Reading the CSV file…').then((answer) => {
+    if (answer.stopped) return;
+    const failure = recover(answer);
+    setStatus($('query-status'), '', '');
+    if (failure || answer.reply.error) { setStatus($('environment-status'), failure || answer.reply.error, 'bad'); return; }
+    setText(environment, answer.reply.environment);
+    return loadEnvironment();
+  });
+}
 
 // ---- running -------------------------------------------------------------
 
@@ -277,7 +293,8 @@ function keepSoon() {
 }
 addEventListener('pagehide', () => { if (keepTimer !== null) keepNow(); });
 
-setUpSharing({ environment, expression, setStatus });
+const exercises = setUpExercises({ interpreter, environmentText: () => environment.state.doc.toString(), setStatus });
+setUpSharing({ environment, expression, exercisesText: exercises.openText, setStatus });
 setUpDownloads({ interpreter, environment, page });
 setUpHelp();
 
@@ -291,6 +308,8 @@ openLink(location.hash).then((link) => {
     $('link-status').hidden = false;
     $('link-status').textContent = link.error;
   }
+  // The exercise file a link carries, else the one open before the reload.
+  exercises.restore(link && link.session ? link.session.exercises : undefined);
   if (link) {
     window.history.replaceState(null, '', location.pathname + location.search);
     const session = link.session || { environment: '', expression: '' };

@@ -4,10 +4,11 @@ import { download } from './downloads.js';
 
 const $ = (id) => document.getElementById(id);
 
-export function setUpSharing({ environment, expression, setStatus }) {
+export function setUpSharing({ environment, expression, exercisesText, setStatus }) {
   let session = null;
   $('share').addEventListener('click', async () => {
-    session = { environment: environment.state.doc.toString(), expression: expression.state.doc.toString() };
+    session = { environment: environment.state.doc.toString(), expression: expression.state.doc.toString(),
+                exercises: exercisesText() };
     $('share-box').hidden = false;
     const fragment = await encodeSession(session);
     const link = location.origin + location.pathname + location.search + fragment;

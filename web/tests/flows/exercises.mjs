@@ -1,0 +1,139 @@
+// Exercises and CSV: an exercise checked right and one checked wrong (the
+// counterexample and both results as tables), progress kept across a
+// reload and carried by Share, and CSV files opened: a good one loads as
+// an environment, bad ones show the converter's own message.
+import { mkdtempSync, writeFileSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+
+// Each table shown in a part of the check's result: its caption and rows.
+const tablesIn = (page, selector) => page.$$eval(selector + ' table', (tables) => tables.map((table) => ({
+  caption: table.caption ? table.caption.textContent : '',
+  rows: [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.textContent)),
+})));
+
+async function checkAnswer(t, page, answer) {
+  await page.$eval('#exercise-answer', (e, value) => { e.value = value; e.dispatchEvent(new Event('input')); }, answer);
+  await page.click('#check');
+  await t.sleep(50);
+  await t.waitIdle(page);
+  return t.text(page, '#check-status');
+}
+
+export default async function exercises(t) {
+  const { check, text } = t;
+  const total = (readFileSync(path.join(t.root, 'examples/sailors.exercises'), 'utf8').match(/^== /gm) || []).length;
+  const page = await t.openPage();
+  const index = await page.$$eval('#exercise-file option', (os) => os.find((o) => o.textContent === 'sailors.exercises')?.value);
+  await page.select('#exercise-file', index);
+  await page.waitForFunction(() => !document.getElementById('exercise-panel').hidden, { timeout: 10000 });
+  check('an exercise file opens at its first exercise', /names and ages of the sailors rated above 7/.test(await text(page, '#exercise-question')),
+        await text(page, '#exercise-question'));
+
+  // Wrong: rated above 8 rather than 7 loses Lubber, rated 8.
+  const wrong = await checkAnswer(t, page, 'project(select(Sailor, GT(rating, 8)), sname, age)');
+  check('a wrong answer is said to differ', /^Not yet/.test(wrong), wrong);
+  const counterexample = await tablesIn(page, '#check-result > .check-part');
+  const sailor = counterexample.find((table) => table.caption.startsWith('Sailor('));
+  check('the counterexample is shown as tables, one per relation',
+        counterexample.length === 3 && sailor && sailor.rows.length === 1 && sailor.rows[0].join('|') === '31|Lubber|8|55',
+        JSON.stringify(counterexample));
+  const results = await page.$$eval('.side-by-side .check-part', (parts) => parts.map((part) => part.textContent));
+  check('both results are shown side by side', results.length === 2 && /Lubber55/.test(results[0]) && /no rows/.test(results[1]),
+        JSON.stringify(results));
+  check('a wrong answer does not count as solved', (await text(page, '#exercise-progress')) === `0 of ${total} solved`);
+
+  // Right: the same rows, written another way.
+  await page.select('#exercise', '2');
+  const answer = 'select(Sailor, AND(GTE(age, 25), LTE(age, 35)))';
+  const right = await checkAnswer(t, page, answer);
+  check('a right answer is said to be correct', /^Correct/.test(right), right);
+  check('a right answer counts as solved', (await text(page, '#exercise-progress')) === `1 of ${total} solved` &&
+        (await page.$eval('#exercise option[value="2"]', (o) => o.textContent)) === '✓ 2');
+  const malformed = await checkAnswer(t, page, 'project(Sailor, snamex)');
+  check('an answer that fails shows its message as the result',
+        /^Not yet/.test(malformed) && /Column snamex not found/.test(await text(page, '.side-by-side')), malformed);
+  await checkAnswer(t, page, answer);
+
+  // Across a reload: the file, the exercise, the answer and what is solved.
+  await page.reload({ waitUntil: 'load' });
+  await t.waitIdle(page);
+  await page.waitForFunction(() => !document.getElementById('exercise-panel').hidden, { timeout: 10000 });
+  check('progress is kept across a reload', (await text(page, '#exercise-progress')) === `1 of ${total} solved` &&
+        (await page.$eval('#exercise', (e) => e.value)) === '2' &&
+        (await page.$eval('#exercise-answer', (e) => e.value)) === answer,
+        await text(page, '#exercise-progress'));
+
+  // Share carries the open exercise file.
+  await page.click('#share');
+  await page.waitForFunction(() => document.getElementById('share-link').value !== '', { timeout: 5000 });
+  const link = await page.$eval('#share-link', (e) => e.value);
+  await page.browserContext().close();
+  const shared = await t.openPage(link);
+  await shared.waitForFunction(() => !document.getElementById('exercise-panel').hidden, { timeout: 10000 });
+  check('a shared link opens its exercise file',
+        (await shared.$eval('#exercise-file', (e) => e.selectedOptions[0].textContent)) === 'sailors.exercises');
+  await shared.browserContext().close();
+
+  // An exercise file of one's own: its database is not bundled, so the
+  // editor's environment is used; forbidden operators are refused; a
+  // malformed file shows the checker's message.
+  const folder = mkdtempSync(path.join(tmpdir(), 'qorvantel-csv-'));
+  const own = await t.openPage();
+  await t.chooseExample(own, 'sailors');
+  const opened = [
+    { name: 'mine.exercises', content: 'database: mine.env\n== A\nThe names of all sailors.\nforbid: select\n--- answer\nproject(Sailor, sname)\n',
+      answers: [['project(select(Sailor, GT(sid, 0)), sname)', 'Not yet: The answer uses select, which this exercise forbids.'],
+                ['project(Sailor, sname)', /^Correct/]] },
+    { name: 'broken.exercises', content: 'database: mine.env\n== A\nforbid: join\n--- answer\nSailor\n',
+      message: 'broken.exercises:3: cannot forbid join; the operators are union, minus, product, select, project, rename.' },
+  ];
+  for (const file of opened) {
+    writeFileSync(path.join(folder, file.name), file.content);
+    await (await own.$('#exercises-input')).uploadFile(path.join(folder, file.name));
+    await t.sleep(300);
+    await t.waitIdle(own);
+    if (file.message) {
+      const said = await text(own, '#check-status');
+      check(`${file.name} shows the checker's message`, said === file.message, said);
+      continue;
+    }
+    for (const [answerText, expected] of file.answers) {
+      const verdict = await checkAnswer(t, own, answerText);
+      check(`${file.name}: ${answerText}`, typeof expected === 'string' ? verdict === expected : expected.test(verdict), verdict);
+    }
+    check('an unbundled database is taken from the editor, and said so',
+          /mine\.env is not bundled/.test(await text(own, '#check-result')), await text(own, '#check-result'));
+  }
+  await own.browserContext().close();
+
+  // CSV files, through Open file.
+  const cases = [
+    { name: 'people.csv', content: 'id,name,city\n1,Ann,Oslo\n2,Bob,"Lisbon, PT"\n',
+      environment: "people(id int, name char(3), city char(10))\n1, 'Ann', 'Oslo'\n2, 'Bob', 'Lisbon, PT'\n" },
+    { name: 'bad.csv', content: 'id,name\n1,Ann\n2,Bob,extra\n',
+      message: 'qorvantel-convert: bad.csv, line 3: 3 fields where the header names 2; every row must have one value per column' },
+    { name: 'empty.csv', content: '',
+      message: 'qorvantel-convert: empty.csv, line 1: no header row; the first line must name the columns, separated by commas' },
+    { name: 'big.csv', content: 'id\n1\n99999999999999999999\n',
+      message: 'qorvantel-convert: big.csv, line 3, column id: the value "99999999999999999999" is an integer outside the ' +
+               'range of int (-2147483647 to 2147483647); read the column as text with --types id=char' },
+  ];
+  const csvPage = await t.openPage();
+  for (const csv of cases) {
+    const file = path.join(folder, csv.name);
+    writeFileSync(file, csv.content);
+    await (await csvPage.$('#file')).uploadFile(file);
+    await t.sleep(100);
+    await t.waitIdle(csvPage);
+    const status = await text(csvPage, '#environment-status');
+    if (csv.environment) {
+      check(`${csv.name} loads as an environment`, status === '1 relation loaded.' &&
+            (await t.editorText(csvPage, 'environment-editor')).trim() === csv.environment.trim(), status);
+    } else {
+      check(`${csv.name} shows the converter's message`, status === csv.message, status);
+    }
+  }
+  await csvPage.browserContext().close();
+  rmSync(folder, { recursive: true, force: true });
+}
