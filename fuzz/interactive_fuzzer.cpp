@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.find('\0');
     std::istringstream environment_file(split == std::string::npos ? std::string() : input.substr(0, split));
-    std::istringstream console(first_lines(split == std::string::npos ? input : input.substr(split + 1), console_lines));
+    std::istringstream console(
+        first_lines(split == std::string::npos ? input : input.substr(split + 1), console_lines));
     std::ostringstream out;
     try {
         run_interactive(environment_file, console, out);

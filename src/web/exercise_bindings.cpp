@@ -31,11 +31,10 @@ std::string exercises_json(const std::string& name, const std::string& text)
             const qorvantel::exercise& e = file.exercises[i];
             out += (i > 0 ? ", " : "");
             out += "{\"id\": " + qorvantel::json_string(e.id) + ", \"points\": " + std::to_string(e.points)
-                   + ", \"question\": " + qorvantel::json_string(e.question)
-                   + ", \"database\": " + qorvantel::json_string(e.database)
-                   + ", \"forbidden\": " + qorvantel::json_strings(e.forbidden)
-                   + ", \"strict_names\": " + (e.strict_names ? "true" : "false")
-                   + ", \"answers\": " + qorvantel::json_strings(e.answers) + "}";
+                + ", \"question\": " + qorvantel::json_string(e.question) + ", \"database\": "
+                + qorvantel::json_string(e.database) + ", \"forbidden\": " + qorvantel::json_strings(e.forbidden)
+                + ", \"strict_names\": " + (e.strict_names ? "true" : "false")
+                + ", \"answers\": " + qorvantel::json_strings(e.answers) + "}";
         }
         return out + "]}";
     } catch (const std::bad_alloc&) {
@@ -79,8 +78,8 @@ std::string check_answer_json(const std::string& environment_text, const std::st
                 std::string list;
                 for (const std::string& word : used)
                     list += (list.empty() ? "" : ", ") + word;
-                return "{\"forbidden\": " + qorvantel::json_string("The answer uses " + list + ", which this exercise forbids.")
-                       + "}";
+                return "{\"forbidden\": "
+                    + qorvantel::json_string("The answer uses " + list + ", which this exercise forbids.") + "}";
             }
         }
         qorvantel::check_options options;
@@ -88,8 +87,7 @@ std::string check_answer_json(const std::string& environment_text, const std::st
         std::vector<std::string> references = split_at_nul(references_text);
         qorvantel::check_report first;
         for (std::size_t i = 0; i < references.size(); ++i) {
-            qorvantel::check_report report
-                = qorvantel::check_answer(environment_text, references[i], answer, options);
+            qorvantel::check_report report = qorvantel::check_answer(environment_text, references[i], answer, options);
             if (report.verdict == qorvantel::check_verdict::same)
                 return qorvantel::report_json(report);
             if (i == 0)
@@ -109,8 +107,8 @@ std::string csv_to_environment(const std::string& file_name, const std::string& 
 {
     try {
         std::set<std::string> used;
-        std::string text = qorvantel::relation_from_csv(csv_text, file_name, qorvantel::relation_name_of_file(file_name),
-                                                        {}, used);
+        std::string text
+            = qorvantel::relation_from_csv(csv_text, file_name, qorvantel::relation_name_of_file(file_name), {}, used);
         return "{\"environment\": " + qorvantel::json_string(text) + "}";
     } catch (const std::bad_alloc&) {
         return error_json("qorvantel-convert: out of memory");
