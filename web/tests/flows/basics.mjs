@@ -139,7 +139,12 @@ export default async function basics(t) {
   await page.setViewport({ width: 1280, height: 900 });
 
   // Reloading keeps the editors, the history and the choices.
+  // The choice is kept a moment after the click (or when the page goes
+  // away); waiting for it to be kept keeps a loaded machine's slow click
+  // from racing the reload.
   await page.click('#symbols');
+  await page.waitForFunction(() => (localStorage.getItem('qorvantel.page') || '').includes('"symbols":true'),
+                             { timeout: 10000 }).catch(() => {});
   await page.reload({ waitUntil: 'load' });
   await t.waitIdle(page);
   check('a reload keeps the expression', (await editorText(page, 'expression-editor')) === query,
