@@ -36,20 +36,7 @@ def run_case(convert, case):
             if actual != expected[stream]:
                 failures.append(f'standard {stream[3:]} differs\n  expected: {run_golden.show(expected[stream])}\n'
                                 f'  actual:   {run_golden.show(actual)}')
-        for section in case['sections']:
-            path = os.path.join(directory, section['arg'] or '')
-            if section['kind'] == 'expect-file':
-                want = run_golden.decode(section['content'], section['options'])
-                if not os.path.exists(path):
-                    failures.append(f'file {section["arg"]} does not exist')
-                    continue
-                with open(path, 'rb') as f:
-                    got = f.read()
-                if got != want:
-                    failures.append(f'file {section["arg"]} differs\n  expected: {run_golden.show(want)}\n'
-                                    f'  actual:   {run_golden.show(got)}')
-            elif section['kind'] == 'absent-file' and os.path.exists(path):
-                failures.append(f'file {section["arg"]} exists')
+        failures += run_golden.file_failures(case, directory)
     return failures
 
 

@@ -138,20 +138,28 @@ def run_case(program, case):
                             f'  actual:   {show(run.stdout)}')
         if run.stderr:
             failures.append(f'standard error is not empty: {show(run.stderr)}')
-        for section in case['sections']:
-            path = os.path.join(directory, section['arg'] or '')
-            if section['kind'] == 'expect-file':
-                expected = decode(section['content'], section['options'])
-                if not os.path.exists(path):
-                    failures.append(f'file {section["arg"]} does not exist')
-                    continue
-                with open(path, 'rb') as f:
-                    actual = f.read()
-                if actual != expected:
-                    failures.append(f'file {section["arg"]} differs\n  expected: {show(expected)}\n'
-                                    f'  actual:   {show(actual)}')
-            elif section['kind'] == 'absent-file' and os.path.exists(path):
-                failures.append(f'file {section["arg"]} exists')
+        failures += file_failures(case, directory)
+    return failures
+
+
+def file_failures(case, directory):
+    """What differs in the files a case expects to find, or not to find,
+    in the directory it ran in."""
+    failures = []
+    for section in case['sections']:
+        path = os.path.join(directory, section['arg'] or '')
+        if section['kind'] == 'expect-file':
+            expected = decode(section['content'], section['options'])
+            if not os.path.exists(path):
+                failures.append(f'file {section["arg"]} does not exist')
+                continue
+            with open(path, 'rb') as f:
+                actual = f.read()
+            if actual != expected:
+                failures.append(f'file {section["arg"]} differs\n  expected: {show(expected)}\n'
+                                f'  actual:   {show(actual)}')
+        elif section['kind'] == 'absent-file' and os.path.exists(path):
+            failures.append(f'file {section["arg"]} exists')
     return failures
 
 
