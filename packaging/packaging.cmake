@@ -1,5 +1,5 @@
-# Installation and the Debian package of the programs in QORVANTEL_PROGRAMS:
-# each program, its man page man/<program>.1 (compressed), the manual, the
+# Installation and the Debian package of the programs in QORVANTEL_PROGRAMS
+# (installed by the top CMakeLists.txt): each program's man page man/<program>.1 (compressed), the manual, the
 # example databases and the package's copyright and changelog files.
 # `cpack -G DEB` in the build folder makes a package of the same files that
 # lintian accepts without error or warning.
@@ -24,7 +24,6 @@ set(compressed_staging [[${PROJECT_BINARY_DIR}]])
 include([[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/install_compressed.cmake]])")
 endfunction()
 
-install(TARGETS ${QORVANTEL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(program ${QORVANTEL_PROGRAMS})
   qorvantel_install_compressed(${PROJECT_SOURCE_DIR}/man/${program}.1 ${CMAKE_INSTALL_MANDIR}/man1 ${program}.1.gz
                                DOC_DIR)

@@ -25,7 +25,7 @@ void forbidden_used(const expression& query, const std::vector<std::string>& for
 
 namespace {
 struct prepared_exercise {
-    const exercise* spec;
+    const exercise* definition;
     shared<environment> database;
     std::vector<shared<expression>> references;
 };
@@ -52,12 +52,12 @@ std::string resolved(const std::string& folder, const std::string& path)
 mark grade_answer(const prepared_exercise& exercise, const std::string& source, const check_options& defaults)
 {
     check_options options = defaults;
-    options.strict_names = options.strict_names || exercise.spec->strict_names;
+    options.strict_names = options.strict_names || exercise.definition->strict_names;
     mark result;
-    if (!exercise.spec->forbidden.empty()) {
+    if (!exercise.definition->forbidden.empty()) {
         try {
             std::vector<std::string> used;
-            forbidden_used(*parse_expression(source), exercise.spec->forbidden, used);
+            forbidden_used(*parse_expression(source), exercise.definition->forbidden, used);
             if (!used.empty()) {
                 std::string list;
                 for (const std::string& word : used)
@@ -76,7 +76,7 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
     for (std::size_t i = 0; i < exercise.references.size(); ++i) {
         check_report report = check_answer(exercise.database, *exercise.references[i], source, options);
         if (report.verdict == check_verdict::same) {
-            result.score = exercise.spec->points;
+            result.score = exercise.definition->points;
             result.output = report_text(report);
             return result;
         }

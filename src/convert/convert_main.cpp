@@ -29,7 +29,7 @@ using namespace qorvantel;
 namespace {
 
 const char* const usage_text
-    = "Usage: qorvantel-convert from-csv [--name NAME] [--types SPEC] FILE.csv...   > data.env\n"
+    = "Usage: qorvantel-convert from-csv [--name NAME] [--types TYPES] FILE.csv...  > data.env\n"
       "       qorvantel-convert from-sqlite DATABASE.sqlite [TABLE...]              > data.env\n"
       "       qorvantel-convert to-csv ENVIRONMENT DIRECTORY\n"
       "       qorvantel-convert to-sql [--dialect sqlite|postgresql|duckdb] ENVIRONMENT [EXPRESSION]\n"
@@ -41,7 +41,7 @@ const char* const help_text = "Brings data into qorvantel's environment format a
                               "\n"
                               "  from-csv      one relation per CSV file (a header row names the columns),\n"
                               "                named after the file or NAME; types inferred: int when every\n"
-                              "                value is a 32-bit integer, else char(n). SPEC sets types by\n"
+                              "                value is a 32-bit integer, else char(n). TYPES sets them by\n"
                               "                column: name=int,city=char,code=char(5)\n"
                               "  from-sqlite   every table of the database, or the named tables and views\n"
                               "  to-csv        one CSV file per relation, NAME.csv, into DIRECTORY\n"

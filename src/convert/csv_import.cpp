@@ -11,14 +11,14 @@
 
 namespace qorvantel {
 
-std::vector<type_request> parse_type_requests(std::string_view specification)
+std::vector<type_request> parse_type_requests(std::string_view types)
 {
     std::vector<type_request> requests;
     std::size_t begin = 0;
-    while (begin <= specification.size()) {
-        std::size_t comma = specification.find(',', begin);
+    while (begin <= types.size()) {
+        std::size_t comma = types.find(',', begin);
         // A comma inside char(n) is impossible, so every comma ends an entry.
-        std::string_view entry = specification.substr(begin, comma == std::string_view::npos ? comma : comma - begin);
+        std::string_view entry = types.substr(begin, comma == std::string_view::npos ? comma : comma - begin);
         std::size_t equals = entry.rfind('=');
         auto malformed = [&] {
             throw std::runtime_error("--types: " + quoted_for_message(entry)

@@ -21,8 +21,8 @@ struct type_request {
 };
 
 // Reads "name=type,name=type"; the name is everything before the last "="
-// of each entry. Raises a runtime error for a malformed specification.
-std::vector<type_request> parse_type_requests(std::string_view specification);
+// of each entry. Raises a runtime error for a malformed list.
+std::vector<type_request> parse_type_requests(std::string_view types);
 
 // The relation name a file gives: its base name without the last extension.
 std::string relation_name_of_file(std::string_view path);
