@@ -42,19 +42,8 @@ def run_case(convert, case):
 
 def main():
     convert = os.path.join(os.path.dirname(os.path.abspath(sys.argv[1])), 'qorvantel-convert')
-    passed = failed = 0
-    for path in sorted(glob.glob(os.path.join(HERE, '*.cases'))):
-        for case in run_golden.parse_cases(path):
-            failures = run_case(convert, case)
-            if failures:
-                failed += 1
-                print(f'FAIL {os.path.basename(path)}:{case["line"]}: {case["name"]}')
-                for failure in failures:
-                    print('  ' + failure)
-            else:
-                passed += 1
-    print(f'{passed} passed, {failed} failed')
-    return 1 if failed or passed == 0 else 0
+    return run_golden.run_files(sorted(glob.glob(os.path.join(HERE, '*.cases'))),
+                                lambda case: run_case(convert, case))
 
 
 if __name__ == '__main__':

@@ -167,10 +167,17 @@ def main():
     if len(sys.argv) < 3:
         raise SystemExit('usage: run_golden.py PROGRAM FILE.cases...')
     program = os.path.abspath(sys.argv[1])
+    return run_files(sys.argv[2:], lambda case: run_case(program, case))
+
+
+def run_files(paths, run_one):
+    """Runs every case of the files with run_one, which returns a case's
+    failures; prints each failed case and the tally, and returns the exit
+    status: 1 when a case failed or none ran."""
     passed = failed = 0
-    for path in sys.argv[2:]:
+    for path in paths:
         for case in parse_cases(path):
-            failures = run_case(program, case)
+            failures = run_one(case)
             if failures:
                 failed += 1
                 print(f'FAIL {os.path.basename(path)}:{case["line"]}: {case["name"]}')
@@ -179,7 +186,7 @@ def main():
             else:
                 passed += 1
     print(f'{passed} passed, {failed} failed')
-    return 1 if failed else 0
+    return 1 if failed or passed == 0 else 0
 
 
 if __name__ == '__main__':
