@@ -13,14 +13,7 @@
 
 namespace qorvantel {
 
-shared<expression> parse_expression(const std::string& source)
-{
-    text input(source);
-    text::iterator position = input.begin();
-    shared<expression> query = parsing<expression>::require("expression", position);
-    expect_end(position);
-    return query;
-}
+shared<expression> parse_expression(const std::string& source) { return parse_whole<expression>("expression", source); }
 
 namespace {
 // A failing reference cannot show a difference: the subset is no

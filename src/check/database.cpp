@@ -50,11 +50,7 @@ std::string database::text_of(const std::vector<row_address>& kept) const
 
 shared<environment> load_environment(const std::string& source)
 {
-    text input(source);
-    text::iterator position = input.begin();
-    shared<environment> loaded = parsing<environment>::require("environment", position);
-    expect_end(position);
-    return loaded;
+    return parse_whole<environment>("environment", source);
 }
 
 std::string written(const dumpable& object)

@@ -106,11 +106,9 @@ shared<environment>* environment_left_behind = nullptr;
 
 shared<environment> read_environment(const std::string& path)
 {
-    text input(read_file(path));
-    text::iterator position = input.begin();
+    std::string source = read_file(path);
     try {
-        shared<environment> read = parsing<environment>::require("environment", position);
-        expect_end(position);
+        shared<environment> read = parse_whole<environment>("environment", source);
         if (environment_left_behind == nullptr)
             environment_left_behind = new shared<environment>(read);
         return read;
@@ -121,12 +119,9 @@ shared<environment> read_environment(const std::string& path)
 
 shared<expression> read_expression(const std::string& path)
 {
-    text input(read_file(path));
-    text::iterator position = input.begin();
+    std::string source = read_file(path);
     try {
-        shared<expression> read = parsing<expression>::require("expression", position);
-        expect_end(position);
-        return read;
+        return parse_whole<expression>("expression", source);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(where_read(path) + ": " + error.what());
     }

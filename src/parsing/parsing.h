@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,19 @@ shared<T> parse_as(text::iterator& position)
 {
     static const X prototype;
     return prototype.parse(position);
+}
+
+// The whole of source read as one T of the given kind: what require reads,
+// then nothing but whitespace ("Garbage ..." otherwise). The parsed objects
+// do not refer to the text, which ends here.
+template <class T>
+shared<T> parse_whole(const char* kind, const std::string& source)
+{
+    text input(source);
+    text::iterator position = input.begin();
+    shared<T> read = parsing<T>::require(kind, position);
+    expect_end(position);
+    return read;
 }
 
 } // namespace qorvantel
