@@ -64,6 +64,17 @@ public:
     // comparison() is meaningless.
     virtual comparison_operator comparison() const noexcept { return comparison_operator::eq; }
     virtual const std::vector<shared<value>>& comparands() const noexcept;
+
+    // Where the condition was read, from its first character to its last;
+    // not known for a condition a tool built.
+    const source_range& place() const noexcept { return place_; }
+    // A comparison: where each comparand was read, in order; empty when
+    // not known and for NOT, AND and OR.
+    const std::vector<source_range>& comparand_places() const noexcept { return comparand_places_; }
+
+protected:
+    source_range place_;
+    std::vector<source_range> comparand_places_;
 };
 
 struct logical_operator {

@@ -56,6 +56,13 @@ public:
     virtual const shared<condition>& predicate() const noexcept;
     virtual const std::vector<shared<value>>& listed_columns() const noexcept;
     virtual const shared<name_schema>& new_names() const noexcept;
+
+    // Where the expression was read, from its first character to its last;
+    // not known for a tree a tool built.
+    const source_range& place() const noexcept { return place_; }
+
+protected:
+    source_range place_;
 };
 
 class atomic_expression final : public expression {

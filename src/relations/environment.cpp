@@ -3,6 +3,8 @@
 
 #include "text/diagnostics.h"
 
+#include <stdexcept>
+
 namespace qorvantel {
 
 std::ostream& environment::operator>>(std::ostream& out) const
@@ -10,6 +12,26 @@ std::ostream& environment::operator>>(std::ostream& out) const
     for (const auto& entry : relations_)
         out << entry.second;
     return out;
+}
+
+shared<environment> environment::of(const std::vector<shared<relation>>& relations)
+{
+    relation_map bound;
+    for (const auto& each : relations) {
+        const shared<value>& name = each->relation_schema()->name();
+        if (name.empty() || !bound.emplace(name, each).second)
+            throw std::logic_error("environment::of: relation without a name or named twice");
+    }
+    return shared<environment>(new environment(std::move(bound)));
+}
+
+shared<environment> environment::without_rows() const
+{
+    relation_map empty;
+    for (const auto& entry : relations_)
+        empty.emplace(entry.first,
+                      shared<relation>(new relation(entry.second->relation_schema(), table::unsorted({}))));
+    return shared<environment>(new environment(std::move(empty)));
 }
 
 shared<relation> environment::find_relation(const value& name) const

@@ -7,6 +7,7 @@
 #include "text/dumpable.h"
 
 #include <map>
+#include <vector>
 
 namespace qorvantel {
 
@@ -23,6 +24,17 @@ public:
     using relation_map = std::map<shared<value>, shared<relation>, name_order>;
 
     environment() = default;
+    // The relations given, each under its schema's name; a name given twice
+    // is a logic error (the callers build environments of distinct names).
+    explicit environment(relation_map relations) : relations_(std::move(relations)) {}
+
+    // An environment of the given relations, each under its schema's name:
+    // how tools make databases of their own without writing text and
+    // reading it back. Throws std::logic_error on a repeated or missing name.
+    static shared<environment> of(const std::vector<shared<relation>>& relations);
+    // The same relation names and schemas, every table empty: what a walk
+    // over schemas alone evaluates against.
+    shared<environment> without_rows() const;
 
     // Every relation, in byte order of the names.
     std::ostream& operator>>(std::ostream& out) const override;

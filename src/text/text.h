@@ -101,6 +101,18 @@ private:
     const char* end_ = nullptr;
 };
 
+// Where a construct was read: its first and last characters, as 1-based
+// lines and byte columns, both ends included. A node that was not read from
+// text (one a tool built) has line 0: its place is not known.
+struct source_range {
+    std::size_t line = 0;
+    std::size_t column = 0;
+    std::size_t end_line = 0;
+    std::size_t end_column = 0;
+
+    bool known() const noexcept { return line != 0; }
+};
+
 // Character classes of the "C" locale on 7-bit codes; bytes 0x80 to 0xFF
 // belong to none of them.
 inline bool is_whitespace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
