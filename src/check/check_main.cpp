@@ -188,6 +188,8 @@ int run(int argc, char** argv)
         if (files.size() < 2)
             throw usage_error("--grade takes an exercise file and one or more submissions.");
         grading_run result = grade_submissions(files[0], {files.begin() + 1, files.end()}, read_file, options);
+        for (const std::string& warning : result.warnings)
+            std::cerr << "qorvantel-check: warning: " << warning << "\n";
         std::cout << (json ? result.json : result.text);
         return result.all_correct ? 0 : 1;
     }

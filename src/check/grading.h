@@ -21,6 +21,9 @@ struct grading_run {
     // one such object per line, each with its "submission" name.
     std::string json;
     bool all_correct = true;
+    // What the teacher should know about the exercise file itself, such
+    // as an accepted answer that its exercise's rules forbid.
+    std::vector<std::string> warnings;
 };
 
 // Adds to used each operator of forbidden (by keyword) that query or any

@@ -212,13 +212,15 @@ def test_grading(directory):
     code, out, _ = run(['--grade', exercises, good, forbidden, unknown])
     rows = {line.split()[0]: line.split()[1:] for line in out.splitlines()[1:4]}
     expect('grade table', rows.get(good) == ['2/2', '1/1', '3/3'] and rows.get(forbidden) == ['0/2', '0/1', '0/3']
-           and rows.get(unknown) == ['0/2', '0/1', '0/3'], out)
+           and rows.get(unknown)[:3] == ['2/2', '0/1', '2/3'], out)
     expect('grade forbid', 'uses minus, which this exercise forbids' in out, out)
-    expect('grade unknown id', f'{unknown}:3: no exercise c in {exercises}.' in out, out)
+    expect('grade unknown id', f'{unknown}:3: no exercise c in {exercises}; this answer is not graded.' in out, out)
     expect('grade status', code == 1)
     code, out, _ = run(['--grade', '--json', exercises, good, forbidden])
     lines = [json.loads(line) for line in out.splitlines()]
     expect('grade json lines', [line['submission'] for line in lines] == [good, forbidden], out)
+
+    test_broken_submissions(directory, exercises)
 
     bad_files = [
         ('heading', '== \n--- answer\nBoat\n', ':1: an exercise heading'),
@@ -232,6 +234,41 @@ def test_grading(directory):
         path = write(directory, 'bad.exercises', content)
         code, out, err = run(['--grade', path, good])
         expect('exercise file ' + name, code == 2 and (path + message) in err, f'exit {code}: {err}')
+
+
+# A bad block costs that block alone: name, submission, the row's marks,
+# the problems reported (in line order).
+BROKEN_SUBMISSIONS = [
+    ('stray block', '== a\nproject(Boat, bid)\n== 14\nBoat\n== b\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':3: no exercise 14 in EX; this answer is not graded.']),
+    ('repeated id, last counts', '== a\nBoat\n== b\nSailor\n== a\nproject(Boat, bid)\n', ['2/2', '1/1', '3/3'],
+     [':5: exercise a is answered twice (lines 1 and 5); the answer on line 5 counts.']),
+    ('id with a full stop', '== a.\nproject(Boat, bid)\n== b)\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':1: "== a." is read as exercise a.', ':3: "== b)" is read as exercise b.']),
+    ('byte order mark', '\ufeff== a\nproject(Boat, bid)\n== b\nSailor\n', ['2/2', '1/1', '3/3'], []),
+    ('byte order mark, CRLF', '\ufeff== a\r\nproject(Boat, bid)\r\n== b\r\nSailor\r\n', ['2/2', '1/1', '3/3'], []),
+    ('text before the first block', 'my answers\n== a\nproject(Boat, bid)\n', ['2/2', '0/1', '2/3'],
+     [':1: text before the first "== ID" is not graded.']),
+    ('heading without an id', '== a\nproject(Boat, bid)\n==\nBoat\n== b\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':3: a heading with no exercise id; the lines below it are not graded.']),
+]
+
+
+def test_broken_submissions(directory, exercises):
+    for name, content, marks, problems in BROKEN_SUBMISSIONS:
+        path = os.path.join(directory, 'broken.txt')
+        with open(path, 'w', encoding='utf-8', newline='') as f:
+            f.write(content)
+        code, out, _ = run(['--grade', exercises, path])
+        row = out.splitlines()[1].split()
+        expect('submission ' + name, row[1:4] == marks, out)
+        expect('submission ' + name + ' marked', (len(row) > 4) == bool(problems), out)
+        reported = [line[len(path):] for line in out.splitlines() if line.startswith(path + ':')]
+        expect('submission ' + name + ' problems', reported == [p.replace('EX', exercises) for p in problems], out)
+        code, out, _ = run(['--grade', '--json', exercises, path])
+        result = json.loads(out)
+        expect('submission ' + name + ' json', result['score'] == int(marks[2].split('/')[0])
+               and ('output' in result) == bool(problems), out)
 
 
 def test_markdown_in_step():
