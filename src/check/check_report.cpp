@@ -46,6 +46,63 @@ std::string indented(const std::string& block)
     }
     return out;
 }
+std::string range_text(const source_range& place)
+{
+    if (place.line == place.end_line)
+        return "line " + std::to_string(place.line) + ", column" + (place.column == place.end_column ? " " : "s ")
+            + std::to_string(place.column)
+            + (place.column == place.end_column ? "" : " to " + std::to_string(place.end_column));
+    return "line " + std::to_string(place.line) + ", column " + std::to_string(place.column) + " to line "
+        + std::to_string(place.end_line) + ", column " + std::to_string(place.end_column);
+}
+
+std::string list_text(const std::vector<std::string>& parts)
+{
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return out;
+}
+
+// Under the tables: the part at fault, then a line per differing row.
+std::string explanation_text(const check_report& report)
+{
+    std::string out;
+    if (report.fault)
+        out += "The answer goes wrong at " + range_text(report.fault->place) + ": " + report.fault->message + ".\n";
+    for (const row_difference& each : report.differences) {
+        const char* side = each.in_answer ? "answer" : "reference";
+        const char* other = each.in_answer ? "reference" : "answer";
+        out += std::string("Row ") + (each.row.empty() ? "()" : each.row) + " is in the " + side + "'s result only";
+        if (!each.why.empty())
+            out += ", made from " + list_text(each.why);
+        if (!each.dropped_by.empty())
+            out += std::string("; the ") + other + " drops it at " + each.dropped_by;
+        out += ".\n";
+    }
+    return out;
+}
+
+std::string fault_json(const answer_fault& fault)
+{
+    return "{\"line\": " + std::to_string(fault.place.line) + ", \"column\": " + std::to_string(fault.place.column)
+        + ", \"end_line\": " + std::to_string(fault.place.end_line) + ", \"end_column\": "
+        + std::to_string(fault.place.end_column) + ", \"message\": " + json_string(fault.message) + "}";
+}
+
+std::string differences_json(const std::vector<row_difference>& differences)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < differences.size(); ++i) {
+        const row_difference& each = differences[i];
+        out += std::string(i > 0 ? ", " : "") + "{\"row\": " + json_string(each.row)
+            + ", \"in\": " + (each.in_answer ? "\"answer\"" : "\"reference\"") + ", \"why\": " + json_strings(each.why);
+        if (!each.dropped_by.empty())
+            out += ", \"dropped_by\": " + json_string(each.dropped_by);
+        out += "}";
+    }
+    return out + "]";
+}
 } // namespace
 
 std::string report_text(const check_report& report)
@@ -71,6 +128,7 @@ std::string report_text(const check_report& report)
         else
             out += "; the counterexample above keeps " + rows_word(report.counterexample_rows)
                 + ", and removing any one of them makes the two agree.\n";
+        out += explanation_text(report);
     }
     for (const std::string& note : report.notes)
         out += "Note: " + note + "\n";
@@ -89,6 +147,11 @@ std::string report_json(const check_report& report)
     out += ", \"answer\": " + json_string(cut(report.answer));
     out += ", \"notes\": " + json_strings(report.notes);
     out += ", \"instances\": " + std::to_string(report.instances);
+    if (differs) {
+        if (report.fault)
+            out += ", \"fault\": " + fault_json(*report.fault);
+        out += ", \"difference\": " + differences_json(report.differences);
+    }
     return out + "}\n";
 }
 

@@ -5,9 +5,12 @@
 #pragma once
 
 #include "algebra/expression.h"
+#include "check/fault.h"
+#include "check/provenance.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,6 +42,10 @@ struct check_report {
     std::size_t given_rows = 0;
     std::vector<std::string> notes;
     std::size_t instances = 0;
+    // When it differs: the part of the answer at fault, and why each row
+    // in which the results differ is there (explanation.h).
+    std::optional<answer_fault> fault;
+    std::vector<row_difference> differences;
 };
 
 // The environment or the reference cannot be used: the check has no

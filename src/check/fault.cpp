@@ -1,0 +1,298 @@
+// Naming the part of an answer that is at fault.
+#include "check/fault.h"
+
+#include "algebra/condition.h"
+#include "check/database.h"
+#include "check/fault_alignment.h"
+#include "check/node_results.h"
+
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace qorvantel {
+
+namespace {
+// Offsets of the answer's text from its lines and columns, both 1-based.
+class text_positions {
+public:
+    explicit text_positions(const std::string& source) : source_(source)
+    {
+        starts_.push_back(0);
+        for (std::size_t i = 0; i < source.size(); ++i)
+            if (source[i] == '\n')
+                starts_.push_back(i + 1);
+    }
+    std::size_t offset(std::size_t line, std::size_t column) const { return starts_[line - 1] + column - 1; }
+    source_range range(std::size_t first, std::size_t last) const
+    {
+        source_range place;
+        std::size_t line = 0;
+        while (line + 1 < starts_.size() && starts_[line + 1] <= first)
+            ++line;
+        place.line = line + 1;
+        place.column = first - starts_[line] + 1;
+        while (line + 1 < starts_.size() && starts_[line + 1] <= last)
+            ++line;
+        place.end_line = line + 1;
+        place.end_column = last - starts_[line] + 1;
+        return place;
+    }
+    const std::string& source() const noexcept { return source_; }
+
+private:
+    const std::string& source_;
+    std::vector<std::size_t> starts_;
+};
+
+// Where the index-th listed column of a project is written: the columns
+// follow its operand, separated by commas, before its closing parenthesis.
+source_range column_place(const expression& project, std::size_t index, const text_positions& text)
+{
+    const source_range& whole = project.place();
+    const source_range& operand = project.operands().front()->place();
+    if (!whole.known() || !operand.known())
+        return whole;
+    std::size_t at = text.offset(operand.end_line, operand.end_column) + 1;
+    std::size_t end = text.offset(whole.end_line, whole.end_column);
+    const std::string& source = text.source();
+    for (std::size_t i = 0; at < end; ++i) {
+        at = source.find_first_not_of(", \t\r\n", at);
+        std::size_t stop = source.find_first_of(", \t\r\n)", at);
+        if (at >= end || stop > end)
+            break;
+        if (i == index)
+            return text.range(at, stop - 1);
+        at = stop;
+    }
+    return whole;
+}
+
+const value* first_column(const condition& part)
+{
+    if (part.kind() != condition_kind::comparison) {
+        for (const shared<condition>& each : part.arguments())
+            if (const value* found = first_column(*each))
+                return found;
+        return nullptr;
+    }
+    for (const shared<value>& each : part.comparands())
+        if (each->kind() == value_kind::symbol)
+            return each.get();
+    return nullptr;
+}
+
+// A row of the select's input on which the answer's and the reference's
+// whole conditions disagree, and what the answer's says there.
+struct disagreement {
+    shared<row> at;
+    bool answer_admits = false;
+    shared<schema> columns;
+};
+
+std::optional<disagreement> find_disagreement(node_results& results, const tree_place& place)
+{
+    shared<relation> input = results.of(place.answer->operands().front());
+    if (input.empty())
+        return std::nullopt;
+    try {
+        auto given = place.answer->predicate()->bind(input->relation_schema());
+        auto expected = place.reference->predicate()->bind(input->relation_schema());
+        for (const shared<row>& each : input->relation_table()->rows()) {
+            bool admits = given->test(*each);
+            if (admits != expected->test(*each))
+                return disagreement{each, admits, input->relation_schema()};
+        }
+    } catch (const std::runtime_error&) {
+    }
+    return std::nullopt;
+}
+
+// "rating = 7": the column's value on the disagreeing row.
+std::string value_said(const disagreement& found, const value* column)
+{
+    if (column == nullptr)
+        return "";
+    std::optional<std::size_t> index = find_column(*found.columns, *column);
+    if (!index)
+        return "";
+    return written(*column) + " = " + written(*(*found.at)[*index]);
+}
+
+// "R.rbid": the column with the name of the product term that holds it.
+std::string qualified(node_results& results, const expression& select, const value& column)
+{
+    shared<expression> input = select.operands().front();
+    while (input->kind() == expression_kind::select)
+        input = input->operands().front();
+    if (input->kind() == expression_kind::product)
+        for (const shared<expression>& term : input->operands()) {
+            shared<relation> part = results.of(term);
+            if (!part.empty() && find_column(*part->relation_schema(), column)
+                && !part->relation_schema()->name().empty())
+                return written(*part->relation_schema()->name()) + "." + written(column);
+        }
+    return written(column);
+}
+
+std::string condition_message(node_results& results, const tree_place& place)
+{
+    std::optional<disagreement> found = find_disagreement(results, place);
+    const condition* blamed = place.answer_condition;
+    switch (place.kind) {
+    case departure::connective:
+        return std::string("this ") + blamed->keyword() + " should be an "
+            + (blamed->kind() == condition_kind::conjunction ? "OR" : "AND");
+    case departure::missing: {
+        const condition& lost = *place.reference_condition;
+        if (lost.kind() == condition_kind::comparison && lost.comparison() == comparison_operator::eq
+            && lost.comparands().size() == 2 && lost.comparands()[0]->kind() == value_kind::symbol
+            && lost.comparands()[1]->kind() == value_kind::symbol)
+            return "no condition relates " + qualified(results, *place.answer, *lost.comparands()[0]) + " to "
+                + qualified(results, *place.answer, *lost.comparands()[1]) + " here";
+        std::string example = found ? value_said(*found, first_column(lost)) : "";
+        return "this condition lacks a part of the reference's"
+            + (example.empty() ? std::string() : ": it admits " + example + ", which the reference leaves out");
+    }
+    case departure::extra: {
+        std::string example = found ? value_said(*found, first_column(*blamed)) : "";
+        return "this condition is not in the reference"
+            + (example.empty() ? std::string() : "; it leaves out " + example + ", which the reference keeps");
+    }
+    default:
+        break;
+    }
+    std::string example = found ? value_said(*found, first_column(*blamed)) : "";
+    if (example.empty())
+        return "this condition selects other rows than the reference's";
+    return found->answer_admits ? "this condition admits " + example + ", which the reference leaves out"
+                                : "this condition leaves out " + example + ", which the reference keeps";
+}
+
+// Whether two rows of the project's input agree on the answer's column
+// and not on the reference's: a name that two sailors share.
+bool shared_value(node_results& results, const tree_place& place, const value& given, const value& expected)
+{
+    shared<relation> input = results.of(place.answer->operands().front());
+    if (input.empty())
+        return false;
+    auto a = find_column(*input->relation_schema(), given), b = find_column(*input->relation_schema(), expected);
+    if (!a || !b)
+        return false;
+    const row_list& rows = input->relation_table()->rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (std::size_t j = i + 1; j < rows.size(); ++j)
+            if (value_equal(*(*rows[i])[*a], *(*rows[j])[*a]) && !value_equal(*(*rows[i])[*b], *(*rows[j])[*b]))
+                return true;
+    return false;
+}
+
+std::string column_message(node_results& results, const tree_place& place)
+{
+    const value& given = *place.answer->listed_columns()[place.index];
+    const value& expected = *place.reference->listed_columns()[place.index];
+    bool under_minus = !place.answer_parent.empty() && place.answer_parent->kind() == expression_kind::minus;
+    if (!under_minus)
+        return "this keeps " + written(given) + " where the reference keeps " + written(expected);
+    return "this difference is taken on " + written(given)
+        + (shared_value(results, place, given, expected) ? ", which two rows share in the counterexample" : "")
+        + "; the reference compares " + written(expected);
+}
+
+// The deepest node of the answer whose operands give rows that some part
+// of the reference gives too, while its own rows match no such part.
+struct unmatched_search {
+    node_results& answer_results;
+    std::vector<shared<relation>> reference_rows;
+    shared<expression> found;
+
+    bool matched(const shared<expression>& node)
+    {
+        bool operands = true;
+        for (const shared<expression>& operand : node->operands())
+            operands = matched(operand) && operands;
+        shared<relation> mine = answer_results.of(node);
+        bool any = !mine.empty()
+            && std::any_of(reference_rows.begin(), reference_rows.end(), [&](const shared<relation>& theirs) {
+                   return mine->relation_schema()->columns().size() == theirs->relation_schema()->columns().size()
+                       && same_rows(*mine, *theirs);
+               });
+        if (!any && operands && found.empty())
+            found = node;
+        return any;
+    }
+};
+
+void every_result(node_results& results, const shared<expression>& node, std::vector<shared<relation>>& into)
+{
+    shared<relation> result = results.of(node);
+    if (!result.empty())
+        into.push_back(result);
+    for (const shared<expression>& operand : node->operands())
+        every_result(results, operand, into);
+}
+
+std::string kind_word(const expression& node)
+{
+    return node.kind() == expression_kind::relation ? "relation" : node.keyword();
+}
+} // namespace
+
+std::optional<answer_fault> locate_fault(const shared<environment>& counterexample, const shared<expression>& reference,
+                                         const shared<expression>& answer, const std::string& answer_source)
+{
+    try {
+        node_results given(counterexample), expected(counterexample);
+        if (given.of(answer).empty() || expected.of(reference).empty())
+            return std::nullopt;
+        text_positions text(answer_source);
+        std::optional<tree_place> place = align_trees(reference, answer);
+        if (!place)
+            return std::nullopt;
+        answer_fault fault;
+        fault.place = place->answer->place();
+        switch (place->kind) {
+        case departure::relation:
+            fault.message = "the reference reads " + written(*place->reference->relation_name()) + " here, not "
+                + written(*place->answer->relation_name());
+            break;
+        case departure::column:
+            fault.place = column_place(*place->answer, place->index, text);
+            fault.message = column_message(given, *place);
+            break;
+        case departure::swapped:
+            fault.message = "the two sides of this minus are the wrong way round";
+            break;
+        case departure::whole: {
+            unmatched_search search{given, {}, {}};
+            every_result(expected, reference, search.reference_rows);
+            search.matched(place->answer);
+            shared<expression> blamed = search.found.empty() ? place->answer : search.found;
+            fault.place = blamed->place();
+            fault.message = blamed.get() == place->answer.get() && place->reference->kind() != place->answer->kind()
+                    && place->reference->kind() != expression_kind::relation
+                    && place->answer->kind() != expression_kind::relation
+                ? "this " + kind_word(*place->answer) + " should be a " + kind_word(*place->reference)
+                : "on the counterexample, no part of the reference gives the rows this " + kind_word(*blamed)
+                    + " gives";
+            break;
+        }
+        case departure::comparand:
+            if (place->index < place->answer_condition->comparand_places().size())
+                fault.place = place->answer_condition->comparand_places()[place->index];
+            fault.message = condition_message(given, *place);
+            break;
+        default:
+            fault.place = place->answer_condition->place();
+            fault.message = condition_message(given, *place);
+            break;
+        }
+        if (!fault.place.known())
+            return std::nullopt;
+        return fault;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace qorvantel
