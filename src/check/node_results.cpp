@@ -1,6 +1,7 @@
 // Node results recorded from the walk.
 #include "check/node_results.h"
 
+#include "algebra/observed_evaluation.h"
 #include "check/database.h"
 
 #include <algorithm>
@@ -9,14 +10,33 @@
 
 namespace qorvantel {
 
+namespace {
+// Keeps every node's result that the walk builds, so that asking for an
+// operand after its node costs nothing.
+class recorder final : public expression_observer {
+public:
+    explicit recorder(std::map<const expression*, shared<relation>>& into) : into_(into) {}
+    void evaluated(const expression& node, const node_step& step, const std::vector<node_result>&,
+                   const node_result& result) override
+    {
+        if (step.last && !result.built().empty())
+            into_.emplace(&node, result.built());
+    }
+
+private:
+    std::map<const expression*, shared<relation>>& into_;
+};
+} // namespace
+
 shared<relation> node_results::of(const shared<expression>& node)
 {
     auto found = built_.find(node.get());
     if (found != built_.end())
         return found->second;
+    recorder listening(built_);
     shared<relation> result;
     try {
-        result = node->evaluate(on_);
+        result = evaluate_observed(node, on_, listening);
     } catch (const std::bad_alloc&) {
     } catch (const std::runtime_error&) {
     }
