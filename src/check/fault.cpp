@@ -2,6 +2,7 @@
 #include "check/fault.h"
 
 #include "algebra/condition.h"
+#include "algebra/observed_evaluation.h"
 #include "check/database.h"
 #include "check/fault_alignment.h"
 #include "check/node_results.h"
@@ -232,6 +233,69 @@ void every_result(node_results& results, const shared<expression>& node, std::ve
         every_result(results, operand, into);
 }
 
+// Where the answer fails: the node that raised, and its message.
+class failure_finder final : public expression_observer {
+public:
+    void failed(const expression& node, const node_step&, const std::exception& error) override
+    {
+        if (node_ == nullptr) {
+            node_ = &node;
+            message_ = error.what();
+        }
+    }
+    const expression* node_ = nullptr;
+    std::string message_;
+};
+
+// A comparand of the condition that names no column of the schema.
+const source_range* missing_comparand(const condition& test, const schema& columns)
+{
+    for (const shared<condition>& part : test.arguments())
+        if (const source_range* found = missing_comparand(*part, columns))
+            return found;
+    for (std::size_t i = 0; i < test.comparands().size(); ++i)
+        if (test.comparands()[i]->kind() == value_kind::symbol && !find_column(columns, *test.comparands()[i])
+            && i < test.comparand_places().size())
+            return &test.comparand_places()[i];
+    return nullptr;
+}
+
+// The failing node, narrowed to the column it cannot find when the
+// column is written in it.
+std::optional<answer_fault> failing_part(node_results& results, const shared<expression>& answer,
+                                         const text_positions& text)
+{
+    failure_finder finder;
+    try {
+        evaluate_observed(answer, results.database(), finder);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::runtime_error&) {
+    }
+    if (finder.node_ == nullptr || !finder.node_->place().known())
+        return std::nullopt;
+    answer_fault fault{finder.node_->place(), "the answer fails here: " + finder.message_};
+    while (!fault.message.empty() && fault.message.back() == '.')
+        fault.message.pop_back();
+    const expression& node = *finder.node_;
+    if (node.kind() != expression_kind::select && node.kind() != expression_kind::project)
+        return fault;
+    shared<relation> input = results.of(node.operands().front());
+    if (input.empty())
+        return fault;
+    const schema& columns = *input->relation_schema();
+    if (node.kind() == expression_kind::select) {
+        if (const source_range* found = missing_comparand(*node.predicate(), columns))
+            fault.place = *found;
+        return fault;
+    }
+    for (std::size_t i = 0; i < node.listed_columns().size(); ++i)
+        if (!find_column(columns, *node.listed_columns()[i])) {
+            fault.place = column_place(node, i, text);
+            break;
+        }
+    return fault;
+}
+
 std::string kind_word(const expression& node)
 {
     return node.kind() == expression_kind::relation ? "relation" : node.keyword();
@@ -243,9 +307,11 @@ std::optional<answer_fault> locate_fault(const shared<environment>& counterexamp
 {
     try {
         node_results given(counterexample), expected(counterexample);
-        if (given.of(answer).empty() || expected.of(reference).empty())
-            return std::nullopt;
         text_positions text(answer_source);
+        if (expected.of(reference).empty())
+            return std::nullopt;
+        if (given.of(answer).empty())
+            return failing_part(given, answer, text);
         std::optional<tree_place> place = align_trees(reference, answer);
         if (!place)
             return std::nullopt;
