@@ -120,20 +120,31 @@ std::string value_said(const disagreement& found, const value* column)
     return written(*column) + " = " + written(*(*found.at)[*index]);
 }
 
-// "R.rbid": the column with the name of the product term that holds it.
+// "R.rbid": the column with the name of the product term that holds it,
+// looking into products of products.
+std::string qualified_in(node_results& results, const shared<expression>& input, const value& column)
+{
+    if (input->kind() == expression_kind::product) {
+        for (const shared<expression>& term : input->operands()) {
+            std::string found = qualified_in(results, term, column);
+            if (!found.empty())
+                return found;
+        }
+        return "";
+    }
+    shared<relation> part = results.of(input);
+    if (part.empty() || !find_column(*part->relation_schema(), column) || part->relation_schema()->name().empty())
+        return "";
+    return written(*part->relation_schema()->name()) + "." + written(column);
+}
+
 std::string qualified(node_results& results, const expression& select, const value& column)
 {
     shared<expression> input = select.operands().front();
     while (input->kind() == expression_kind::select)
         input = input->operands().front();
-    if (input->kind() == expression_kind::product)
-        for (const shared<expression>& term : input->operands()) {
-            shared<relation> part = results.of(term);
-            if (!part.empty() && find_column(*part->relation_schema(), column)
-                && !part->relation_schema()->name().empty())
-                return written(*part->relation_schema()->name()) + "." + written(column);
-        }
-    return written(column);
+    std::string found = qualified_in(results, input, column);
+    return found.empty() ? written(column) : found;
 }
 
 std::string condition_message(node_results& results, const tree_place& place)
@@ -170,22 +181,23 @@ std::string condition_message(node_results& results, const tree_place& place)
                                 : "this condition leaves out " + example + ", which the reference keeps";
 }
 
-// Whether two rows of the project's input agree on the answer's column
-// and not on the reference's: a name that two sailors share.
-bool shared_value(node_results& results, const tree_place& place, const value& given, const value& expected)
+// A relation of the counterexample in which two rows agree on the
+// answer's column and not on the reference's: two sailors who share a
+// name. Empty when there is none.
+std::string sharing_relation(node_results& results, const value& given, const value& expected)
 {
-    shared<relation> input = results.of(place.answer->operands().front());
-    if (input.empty())
-        return false;
-    auto a = find_column(*input->relation_schema(), given), b = find_column(*input->relation_schema(), expected);
-    if (!a || !b)
-        return false;
-    const row_list& rows = input->relation_table()->rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        for (std::size_t j = i + 1; j < rows.size(); ++j)
-            if (value_equal(*(*rows[i])[*a], *(*rows[j])[*a]) && !value_equal(*(*rows[i])[*b], *(*rows[j])[*b]))
-                return true;
-    return false;
+    for (const auto& entry : results.database()->relations()) {
+        const relation& stored = *entry.second;
+        auto a = find_column(*stored.relation_schema(), given), b = find_column(*stored.relation_schema(), expected);
+        if (!a || !b)
+            continue;
+        const row_list& rows = stored.relation_table()->rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (std::size_t j = i + 1; j < rows.size(); ++j)
+                if (value_equal(*(*rows[i])[*a], *(*rows[j])[*a]) && !value_equal(*(*rows[i])[*b], *(*rows[j])[*b]))
+                    return written(*entry.first);
+    }
+    return "";
 }
 
 std::string column_message(node_results& results, const tree_place& place)
@@ -195,8 +207,9 @@ std::string column_message(node_results& results, const tree_place& place)
     bool under_minus = !place.answer_parent.empty() && place.answer_parent->kind() == expression_kind::minus;
     if (!under_minus)
         return "this keeps " + written(given) + " where the reference keeps " + written(expected);
+    std::string sharing = sharing_relation(results, given, expected);
     return "this difference is taken on " + written(given)
-        + (shared_value(results, place, given, expected) ? ", which two rows share in the counterexample" : "")
+        + (sharing.empty() ? "" : ", which two rows of " + sharing + " share in the counterexample")
         + "; the reference compares " + written(expected);
 }
 
@@ -296,6 +309,31 @@ std::optional<answer_fault> failing_part(node_results& results, const shared<exp
     return fault;
 }
 
+// A select one side has and the other lacks, around parts that are alike:
+// a row of its argument that its condition keeps out, in words.
+std::string selection_message(node_results& results, const tree_place& place)
+{
+    bool added = place.answer->kind() == expression_kind::select;
+    const expression& select = added ? *place.answer : *place.reference;
+    shared<expression> input = added ? place.answer->operands().front() : place.answer;
+    shared<relation> rows = results.of(input);
+    std::string example;
+    if (!rows.empty()) {
+        try {
+            auto bound = select.predicate()->bind(rows->relation_schema());
+            for (const shared<row>& each : rows->relation_table()->rows())
+                if (example.empty() && !bound->test(*each))
+                    example = value_said({each, false, rows->relation_schema()}, first_column(*select.predicate()));
+        } catch (const std::runtime_error&) {
+        }
+    }
+    if (added)
+        return "this selection is not in the reference"
+            + (example.empty() ? std::string() : "; it leaves out " + example + ", which the reference keeps");
+    return "a selection is missing here"
+        + (example.empty() ? std::string() : ": this keeps " + example + ", which the reference leaves out");
+}
+
 std::string kind_word(const expression& node)
 {
     return node.kind() == expression_kind::relation ? "relation" : node.keyword();
@@ -310,9 +348,11 @@ std::optional<answer_fault> locate_fault(const shared<environment>& counterexamp
         text_positions text(answer_source);
         if (expected.of(reference).empty())
             return std::nullopt;
-        if (given.of(answer).empty())
-            return failing_part(given, answer, text);
         std::optional<tree_place> place = align_trees(reference, answer);
+        // A failing answer is blamed where it fails, unless it reads
+        // another relation than the reference: that is why it fails.
+        if (given.of(answer).empty() && (!place || place->kind != departure::relation))
+            return failing_part(given, answer, text);
         if (!place)
             return std::nullopt;
         answer_fault fault;
@@ -323,13 +363,22 @@ std::optional<answer_fault> locate_fault(const shared<environment>& counterexamp
                 + written(*place->answer->relation_name());
             break;
         case departure::column:
-            fault.place = column_place(*place->answer, place->index, text);
+            fault.place
+                = place->across ? place->answer_parent->place() : column_place(*place->answer, place->index, text);
             fault.message = column_message(given, *place);
             break;
         case departure::swapped:
             fault.message = "the two sides of this minus are the wrong way round";
             break;
         case departure::whole: {
+            bool added = place->answer->kind() == expression_kind::select
+                && !align_trees(place->reference, place->answer->operands().front());
+            bool lost = place->reference->kind() == expression_kind::select
+                && !align_trees(place->reference->operands().front(), place->answer);
+            if (added || lost) {
+                fault.message = selection_message(given, *place);
+                break;
+            }
             unmatched_search search{given, {}, {}};
             every_result(expected, reference, search.reference_rows);
             search.matched(place->answer);

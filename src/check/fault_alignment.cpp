@@ -59,6 +59,18 @@ std::vector<const condition*> unmatched(const condition& a, const condition& b)
     return left;
 }
 
+// Each place is the same projected column written for the same other one.
+bool same_column_throughout(const std::vector<tree_place>& places)
+{
+    auto columns = [](const tree_place& place) {
+        return written(*place.answer->listed_columns()[place.index]) + " "
+            + written(*place.reference->listed_columns()[place.index]);
+    };
+    return std::all_of(places.begin(), places.end(), [&](const tree_place& place) {
+        return place.kind == departure::column && columns(place) == columns(places.front());
+    });
+}
+
 struct aligner {
     std::optional<tree_place> in_condition(const shared<expression>& ref_select, const shared<expression>& ans_select,
                                            const condition& r, const condition& a)
@@ -187,7 +199,17 @@ struct aligner {
                 found.push_back(*place);
         if (found.empty())
             return std::nullopt;
-        return found.size() == 1 ? found.front() : whole;
+        if (found.size() == 1)
+            return found.front();
+        if (a->kind() == expression_kind::minus && same_column_throughout(found)) {
+            // One column for another in every operand: the difference is
+            // taken on the wrong column.
+            tree_place column = found.front();
+            column.answer_parent = a;
+            column.across = true;
+            return column;
+        }
+        return whole;
     }
 };
 } // namespace

@@ -39,6 +39,9 @@ struct tree_place {
     std::size_t index = 0;
     // The answer's node just above answer; empty at the root.
     shared<expression> answer_parent;
+    // A column departs the same way in every operand of answer_parent, a
+    // minus: the difference as a whole is taken on the wrong column.
+    bool across = false;
 };
 
 // Empty when the trees are alike, written the same up to the order of the
