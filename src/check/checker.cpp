@@ -94,7 +94,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
     outcome on_given = evaluate_safely(*answer, given);
     if (outcomes_differ(expected, on_given, options.strict_names)) {
         shrink_into(report, rows, reference, *answer, options.strict_names);
-        explain(report, reference, answer, answer_source);
+        explain(report, reference, answer);
         return report;
     }
     instance_generator generator(rows, {&reference, answer.get()});
@@ -105,7 +105,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
         if (differ_on(made, made.all_rows(), reference, *answer, options.strict_names)) {
             report.where = check_where::generated;
             shrink_into(report, made, reference, *answer, options.strict_names);
-            explain(report, reference, answer, answer_source);
+            explain(report, reference, answer);
             return report;
         }
     }

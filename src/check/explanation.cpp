@@ -8,15 +8,14 @@
 
 namespace qorvantel {
 
-void explain(check_report& report, const expression& reference, const shared<expression>& answer,
-             const std::string& answer_source)
+void explain(check_report& report, const expression& reference, const shared<expression>& answer)
 {
     try {
         shared<environment> on = load_environment(report.counterexample);
         // The walk takes the tree by handle: the reference is read again
         // from its written form (its places are not needed).
         shared<expression> expected = parse_expression(written(reference));
-        report.fault = locate_fault(on, expected, answer, answer_source);
+        report.fault = locate_fault(on, expected, answer);
         report.differences = explain_differences(on, expected, answer);
     } catch (const std::bad_alloc&) {
     } catch (const std::runtime_error&) {

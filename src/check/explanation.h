@@ -8,7 +8,6 @@ namespace qorvantel {
 
 // Fills report.fault and report.differences; leaves them empty when the
 // counterexample cannot show them (the answer fails there).
-void explain(check_report& report, const expression& reference, const shared<expression>& answer,
-             const std::string& answer_source);
+void explain(check_report& report, const expression& reference, const shared<expression>& answer);
 
 } // namespace qorvantel

@@ -14,59 +14,12 @@
 namespace qorvantel {
 
 namespace {
-// Offsets of the answer's text from its lines and columns, both 1-based.
-class text_positions {
-public:
-    explicit text_positions(const std::string& source) : source_(source)
-    {
-        starts_.push_back(0);
-        for (std::size_t i = 0; i < source.size(); ++i)
-            if (source[i] == '\n')
-                starts_.push_back(i + 1);
-    }
-    std::size_t offset(std::size_t line, std::size_t column) const { return starts_[line - 1] + column - 1; }
-    source_range range(std::size_t first, std::size_t last) const
-    {
-        source_range place;
-        std::size_t line = 0;
-        while (line + 1 < starts_.size() && starts_[line + 1] <= first)
-            ++line;
-        place.line = line + 1;
-        place.column = first - starts_[line] + 1;
-        while (line + 1 < starts_.size() && starts_[line + 1] <= last)
-            ++line;
-        place.end_line = line + 1;
-        place.end_column = last - starts_[line] + 1;
-        return place;
-    }
-    const std::string& source() const noexcept { return source_; }
-
-private:
-    const std::string& source_;
-    std::vector<std::size_t> starts_;
-};
-
-// Where the index-th listed column of a project is written: the columns
-// follow its operand, separated by commas, before its closing parenthesis.
-source_range column_place(const expression& project, std::size_t index, const text_positions& text)
+// Where the index-th listed column of a project was read; the project's
+// own place when not known.
+source_range column_place(const expression& project, std::size_t index)
 {
-    const source_range& whole = project.place();
-    const source_range& operand = project.operands().front()->place();
-    if (!whole.known() || !operand.known())
-        return whole;
-    std::size_t at = text.offset(operand.end_line, operand.end_column) + 1;
-    std::size_t end = text.offset(whole.end_line, whole.end_column);
-    const std::string& source = text.source();
-    for (std::size_t i = 0; at < end; ++i) {
-        at = source.find_first_not_of(", \t\r\n", at);
-        std::size_t stop = source.find_first_of(", \t\r\n)", at);
-        if (at >= end || stop > end)
-            break;
-        if (i == index)
-            return text.range(at, stop - 1);
-        at = stop;
-    }
-    return whole;
+    const std::vector<source_range>& places = project.listed_column_places();
+    return index < places.size() ? places[index] : project.place();
 }
 
 const value* first_column(const condition& part)
@@ -275,8 +228,7 @@ const source_range* missing_comparand(const condition& test, const schema& colum
 
 // The failing node, narrowed to the column it cannot find when the
 // column is written in it.
-std::optional<answer_fault> failing_part(node_results& results, const shared<expression>& answer,
-                                         const text_positions& text)
+std::optional<answer_fault> failing_part(node_results& results, const shared<expression>& answer)
 {
     failure_finder finder;
     try {
@@ -303,7 +255,7 @@ std::optional<answer_fault> failing_part(node_results& results, const shared<exp
     }
     for (std::size_t i = 0; i < node.listed_columns().size(); ++i)
         if (!find_column(columns, *node.listed_columns()[i])) {
-            fault.place = column_place(node, i, text);
+            fault.place = column_place(node, i);
             break;
         }
     return fault;
@@ -341,18 +293,17 @@ std::string kind_word(const expression& node)
 } // namespace
 
 std::optional<answer_fault> locate_fault(const shared<environment>& counterexample, const shared<expression>& reference,
-                                         const shared<expression>& answer, const std::string& answer_source)
+                                         const shared<expression>& answer)
 {
     try {
         node_results given(counterexample), expected(counterexample);
-        text_positions text(answer_source);
         if (expected.of(reference).empty())
             return std::nullopt;
         std::optional<tree_place> place = align_trees(reference, answer);
         // A failing answer is blamed where it fails, unless it reads
         // another relation than the reference: that is why it fails.
         if (given.of(answer).empty() && (!place || place->kind != departure::relation))
-            return failing_part(given, answer, text);
+            return failing_part(given, answer);
         if (!place)
             return std::nullopt;
         answer_fault fault;
@@ -363,8 +314,7 @@ std::optional<answer_fault> locate_fault(const shared<environment>& counterexamp
                 + written(*place->answer->relation_name());
             break;
         case departure::column:
-            fault.place
-                = place->across ? place->answer_parent->place() : column_place(*place->answer, place->index, text);
+            fault.place = place->across ? place->answer_parent->place() : column_place(*place->answer, place->index);
             fault.message = column_message(given, *place);
             break;
         case departure::swapped:

@@ -20,6 +20,6 @@ struct answer_fault {
 // Empty when no part can be named: its parts carry no places (a tree a
 // tool built). An answer that fails is at fault where it fails.
 std::optional<answer_fault> locate_fault(const shared<environment>& counterexample, const shared<expression>& reference,
-                                         const shared<expression>& answer, const std::string& answer_source);
+                                         const shared<expression>& answer);
 
 } // namespace qorvantel
