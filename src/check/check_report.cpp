@@ -21,12 +21,17 @@ std::string cut(const std::string& result)
     std::size_t end = result.find('\n');
     for (std::size_t i = 0; i < shown_rows && end != std::string::npos; ++i)
         end = result.find('\n', end + 1);
-    if (end == std::string::npos || end + 1 >= result.size())
+    if (end == std::string::npos)
         return result;
-    std::size_t rest = static_cast<std::size_t>(
-        std::count(result.begin() + static_cast<std::ptrdiff_t>(end) + 1, result.end(), '\n'));
+    // The console ends a relation with an empty line: no row, and kept
+    // after the count.
+    std::string tail = result.substr(end + 1);
+    bool blank_end = tail.size() >= 1 && tail.back() == '\n' && (tail.size() == 1 || tail[tail.size() - 2] == '\n');
+    auto rest = static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')) - (blank_end ? 1 : 0);
+    if (rest == 0)
+        return result;
     return result.substr(0, end + 1) + "... and " + rows_word(rest) + " more, " + std::to_string(shown_rows + rest)
-        + " in all\n";
+        + " in all\n" + (blank_end ? "\n" : "");
 }
 
 // Each line of a block indented by four spaces, so that the tables stand

@@ -155,6 +155,30 @@ std::string dropping_node(node_results& results, const shared<expression>& node)
     return written(dropping_part(*node->predicate(), *input));
 }
 
+// The first node, operands before the node, whose argument holds the row
+// itself and whose result does not: a select or a minus of the other side
+// that drops it on the whole counterexample, where a minus's right side
+// may need rows the row is not made from.
+std::string dropping_row(node_results& results, const shared<expression>& node, const row& wanted)
+{
+    expression_list operands = node->operands();
+    for (const shared<expression>& operand : operands) {
+        std::string found = dropping_row(results, operand, wanted);
+        if (!found.empty())
+            return found;
+    }
+    if (node->kind() != expression_kind::select && node->kind() != expression_kind::minus)
+        return "";
+    shared<relation> input = results.of(operands.front());
+    shared<relation> output = results.of(node);
+    if (input.empty() || output.empty() || input->relation_schema()->columns().size() != wanted.size()
+        || !holds_row(*input, wanted) || holds_row(*output, wanted))
+        return "";
+    if (node->kind() == expression_kind::minus)
+        return shortened(written(*node));
+    return written(*node->predicate());
+}
+
 // The rows of one result that the other lacks, explained.
 void explain_side(node_results& has, node_results& lacks_on_counterexample, const shared<expression>& having,
                   const shared<expression>& lacking, bool in_answer, std::vector<row_difference>& into)
@@ -174,6 +198,8 @@ void explain_side(node_results& has, node_results& lacks_on_counterexample, cons
         // On the rows it is made from alone, where does the other side lose them?
         node_results on_sources(only(*has.database(), sources));
         difference.dropped_by = dropping_node(on_sources, lacking);
+        if (difference.dropped_by.empty())
+            difference.dropped_by = dropping_row(lacks_on_counterexample, lacking, *each);
         into.push_back(std::move(difference));
     }
 }

@@ -122,6 +122,102 @@ def check_counterexample(name, directory, reference, answer_file, report, rows):
     expect(name, session.endswith(report['reference']), f'reference result {report["reference"]!r}')
 
 
+R1 = 'project(select(Sailor, GT(rating, 7)), sname, age)'
+R3 = 'project(select(product(Sailor, rename(Reserve, R(rsid, bid, day))), AND(EQ(sid, rsid), EQ(bid, 103))), sname)'
+R7 = ("project(select(product(rename(Reserve, R(rsid, rbid, day)), Boat), AND(EQ(rbid, bid), OR(EQ(color, 'red'), "
+      "EQ(color, 'green')))), rsid)")
+R10 = 'minus(project(Sailor, sid), project(Reserve, sid))'
+INTERSECTION = ('minus(project(select(Sailor, GT(age, 30)), %s), minus(project(select(Sailor, GT(age, 30)), %s), '
+                'project(select(Sailor, GT(rating, 5)), %s)))')
+
+# The part at fault, one case per kind of change: reference, answer,
+# (line, column, end_line, end_column) and the message.
+FAULTS = [
+    ('comparison', R1, 'project(select(Sailor, GTE(rating, 7)), sname, age)', (1, 24, 1, 37),
+     'this condition admits rating = 7, which the reference leaves out'),
+    ('constant', R1, 'project(select(Sailor, GT(rating, 8)), sname, age)', (1, 35, 1, 35),
+     'this condition leaves out rating = 8, which the reference keeps'),
+    ('constant on line 2', R1, 'project(select(Sailor,\n  GT(rating, 6)),\n  sname, age)', (2, 14, 2, 14),
+     'this condition admits rating = 7, which the reference leaves out'),
+    ('compared column', R1, 'project(select(Sailor, GT(age, 7)), sname, age)', (1, 27, 1, 29),
+     'this condition admits age = 45, which the reference leaves out'),
+    ('connective', R7, R7.replace('OR(', 'AND('), (1, 87, 1, 127), 'this AND should be an OR'),
+    ('join condition left out', R3, R3.replace('AND(EQ(sid, rsid), EQ(bid, 103))', 'EQ(bid, 103)'), (1, 69, 1, 80),
+     'no condition relates Sailor.sid to R.rsid here'),
+    ('condition added', R1, R1.replace('GT(rating, 7)', 'AND(GT(rating, 7), LT(age, 40))'), (1, 43, 1, 53),
+     'this condition is not in the reference; it leaves out age = 55, which the reference keeps'),
+    ('selection left out', R1, 'project(Sailor, sname, age)', (1, 9, 1, 14),
+     'a selection is missing here: this keeps rating = 7, which the reference leaves out'),
+    ('selection added', R10, 'minus(project(Sailor, sid), project(select(Reserve, GT(bid, 101)), sid))',
+     (1, 37, 1, 65), 'this selection is not in the reference; it leaves out bid = 101, which the reference keeps'),
+    ('projected column', R1, 'project(select(Sailor, GT(rating, 7)), sname, rating)', (1, 47, 1, 52),
+     'this keeps rating where the reference keeps age'),
+    ('difference on another column', INTERSECTION % (('sid',) * 3), INTERSECTION % (('sname',) * 3), (1, 1, 1, 149),
+     'this difference is taken on sname; the reference compares sid'),
+    ('operands exchanged', R10, 'minus(project(Reserve, sid), project(Sailor, sid))', (1, 1, 1, 50),
+     'the two sides of this minus are the wrong way round'),
+    ('relation', R1, 'project(select(Boat, GT(rating, 7)), sname, age)', (1, 16, 1, 19),
+     'the reference reads Sailor here, not Boat'),
+    ('column that does not exist', R1, 'project(select(Sailor, GT(ratin, 7)), sname, age)', (1, 27, 1, 31),
+     'the answer fails here: Column ratin not found in schema Sailor(sid int, sname char(10), rating int, age int)'),
+]
+
+
+def test_faults(directory):
+    reference = os.path.join(directory, 'fault_reference.txt')
+    answer = os.path.join(directory, 'fault_answer.txt')
+    for name, expected, given, place, message in FAULTS:
+        write(directory, 'fault_reference.txt', expected + '\n')
+        write(directory, 'fault_answer.txt', given + '\n')
+        code, out, _ = run(['--json', SAILORS, reference, answer])
+        fault = json.loads(out).get('fault') or {}
+        expect('fault ' + name, (fault.get('line'), fault.get('column'), fault.get('end_line'),
+                                 fault.get('end_column')) == place and fault.get('message') == message, out)
+        words = run([SAILORS, reference, answer])[1]
+        expect('fault in words ' + name, 'The answer goes wrong at line %d, column' % place[0] in words
+               and message + '.\n' in words, words)
+
+
+# Why each differing row is there: reference, answer, and per row (side,
+# relations of its rows, dropped_by).
+PROVENANCE = [
+    ('a join', R3, R3.replace('AND(EQ(sid, rsid), EQ(bid, 103))', 'EQ(bid, 103)'),
+     [('answer', ['Reserve', 'Sailor'], 'EQ(sid, rsid)')]),
+    ('a condition', R1, 'project(select(Sailor, GTE(rating, 7)), sname, age)',
+     [('answer', ['Sailor'], 'GT(rating, 7)')]),
+    ('a difference', R10, 'minus(project(Sailor, sid), project(select(Reserve, GT(bid, 101)), sid))',
+     [('answer', ['Sailor'], R10)]),
+    ('a difference that keeps too little', R10, 'minus(project(Sailor, sid), project(Sailor, sid))',
+     [('reference', ['Sailor'], 'minus(project(Sailor, sid), project(Sailor, sid))')]),
+]
+
+
+def relation_rows(environment_text):
+    """'Relation: row' for every row of an environment's text."""
+    out, current = set(), None
+    for line in environment_text.split('\n'):
+        if re.match(r'^\w+\(', line):
+            current = line.split('(')[0]
+        elif line:
+            out.add(f'{current}: {line}')
+    return out
+
+
+def test_provenance(directory):
+    reference = os.path.join(directory, 'why_reference.txt')
+    answer = os.path.join(directory, 'why_answer.txt')
+    for name, expected, given, rows in PROVENANCE:
+        write(directory, 'why_reference.txt', expected + '\n')
+        write(directory, 'why_answer.txt', given + '\n')
+        report = json.loads(run(['--json', SAILORS, reference, answer])[1])
+        found = [(d['in'], sorted(w.split(':')[0] for w in d['why']), d.get('dropped_by'))
+                 for d in report['difference']]
+        expect('provenance ' + name, found == rows, report['difference'])
+        kept = relation_rows(report['counterexample'])
+        expect('provenance rows ' + name, all(w in kept for d in report['difference'] for w in d['why']),
+               report['difference'])
+
+
 def test_names_and_errors(directory):
     renamed = write(directory, 'renamed.txt', 'rename(project(Boat, bid), B(boat))\n')
     plain = write(directory, 'plain.txt', 'project(Boat, bid)\n')
@@ -255,6 +351,53 @@ BROKEN_SUBMISSIONS = [
 ]
 
 
+# Exercise files: name, the file after its database line, a submission,
+# the row's marks, a warning expected on standard error.
+EXERCISE_RULES = [
+    ('half points', '== a [0.5 points]\n--- answer\nBoat\n== b [1.5 points]\n--- answer\nSailor\n',
+     '== a\nBoat\n== b\nBoat\n', ['0.5/0.5', '0/1.5', '0.5/2'], ''),
+    ('forbid after the answer', '== a\n--- answer\nproject(Boat, bid)\nforbid: minus\n',
+     '== a\nminus(project(Boat, bid), project(select(Boat, EQ(bid, 0)), bid))\n', ['0/1', '0/1'], ''),
+    ('a reference its rules forbid', '== a\nforbid: select\n--- answer\nselect(Boat, GT(bid, 0))\n',
+     '== a\nBoat\n', ['0/1', '0/1'], ':4: the accepted answer uses select, which exercise a forbids.'),
+]
+
+
+def test_exercise_rules(directory):
+    submission = os.path.join(directory, 'rules.txt')
+    for name, content, answers, marks, warning in EXERCISE_RULES:
+        exercises = write(directory, 'rules.exercises', f'database: {SAILORS}\n' + content)
+        write(directory, 'rules.txt', answers)
+        code, out, err = run(['--grade', exercises, submission])
+        expect('exercise rule ' + name, out.splitlines()[1].split()[1:] == marks, out + err)
+        expect('exercise rule warning ' + name, (exercises + warning in err) if warning else err == '', err)
+        result = json.loads(run(['--grade', '--json', exercises, submission])[1])
+        expect('exercise rule json ' + name, f"{result['score']}/{result['max_score']}".replace('.0', '')
+               == marks[-1], result)
+    for points in ('0.25', '1.', '-1', '1000000.5', 'x'):
+        exercises = write(directory, 'rules.exercises', f'database: {SAILORS}\n== a [{points} points]\n--- answer\nBoat\n')
+        code, _, err = run(['--grade', exercises, submission])
+        expect('points ' + points, code == 2 and 'in steps of 0.5' in err, err)
+
+
+def test_long_results(directory):
+    """Results are cut to 20 rows with their count, in words, in JSON and for Gradescope."""
+    environment = write(directory, 'long.env', 'R(a int, b char(200))\n'
+                        + ''.join(f"{i}, '{'x' * 190}{i}'\n" for i in range(3000)))
+    reference = write(directory, 'long_r.txt', 'R\n')
+    answer = write(directory, 'long_a.txt', 'union(R, R)\n')
+    code, out, _ = run([environment, reference, answer])
+    expect('long result cut', code == 0 and out.count('... and 2980 rows more, 3000 in all') == 2
+           and len(out) < 20000, out[-300:])
+    report = json.loads(run(['--json', environment, reference, answer])[1])
+    expect('long result cut in JSON', report['answer'].endswith('... and 2980 rows more, 3000 in all\n\n'), report)
+    exercises = write(directory, 'long.exercises', f'database: {environment}\n== a\n--- answer\nR\n== b\n--- answer\nR\n')
+    submission = write(directory, 'long.txt', '== a\nunion(R, R)\n== b\nselect(R, GT(a, 0))\n')
+    out = run(['--grade', '--json', exercises, submission])[1]
+    expect('Gradescope output small', all(len(t['output']) < 1 << 20 for t in json.loads(out)['tests'])
+           and len(out) < 1 << 20, len(out))
+
+
 def test_broken_submissions(directory, exercises):
     for name, content, marks, problems in BROKEN_SUBMISSIONS:
         path = os.path.join(directory, 'broken.txt')
@@ -303,9 +446,13 @@ def main():
     test_man_page()
     with tempfile.TemporaryDirectory() as directory:
         test_verdicts(directory)
+        test_faults(directory)
+        test_provenance(directory)
         test_names_and_errors(directory)
         test_lint(directory)
         test_grading(directory)
+        test_exercise_rules(directory)
+        test_long_results(directory)
         test_manual_report(directory)
     test_markdown_in_step()
     for failure in failures:
