@@ -5,6 +5,7 @@
 #include "algebra/observed_evaluation.h"
 #include "check/database.h"
 #include "check/fault_alignment.h"
+#include "check/fault_search.h"
 #include "check/node_results.h"
 
 #include <memory>
@@ -20,20 +21,6 @@ source_range column_place(const expression& project, std::size_t index)
 {
     const std::vector<source_range>& places = project.listed_column_places();
     return index < places.size() ? places[index] : project.place();
-}
-
-const value* first_column(const condition& part)
-{
-    if (part.kind() != condition_kind::comparison) {
-        for (const shared<condition>& each : part.arguments())
-            if (const value* found = first_column(*each))
-                return found;
-        return nullptr;
-    }
-    for (const shared<value>& each : part.comparands())
-        if (each->kind() == value_kind::symbol)
-            return each.get();
-    return nullptr;
 }
 
 // A row of the select's input on which the answer's and the reference's
@@ -60,17 +47,6 @@ std::optional<disagreement> find_disagreement(node_results& results, const tree_
     } catch (const std::runtime_error&) {
     }
     return std::nullopt;
-}
-
-// "rating = 7": the column's value on the disagreeing row.
-std::string value_said(const disagreement& found, const value* column)
-{
-    if (column == nullptr)
-        return "";
-    std::optional<std::size_t> index = find_column(*found.columns, *column);
-    if (!index)
-        return "";
-    return written(*column) + " = " + written(*(*found.at)[*index]);
 }
 
 // "R.rbid": the column with the name of the product term that holds it,
@@ -115,42 +91,23 @@ std::string condition_message(node_results& results, const tree_place& place)
             && lost.comparands()[1]->kind() == value_kind::symbol)
             return "no condition relates " + qualified(results, *place.answer, *lost.comparands()[0]) + " to "
                 + qualified(results, *place.answer, *lost.comparands()[1]) + " here";
-        std::string example = found ? value_said(*found, first_column(lost)) : "";
+        std::string example = found ? value_on_row(*found->at, *found->columns, first_column(lost)) : "";
         return "this condition lacks a part of the reference's"
             + (example.empty() ? std::string() : ": it admits " + example + ", which the reference leaves out");
     }
     case departure::extra: {
-        std::string example = found ? value_said(*found, first_column(*blamed)) : "";
+        std::string example = found ? value_on_row(*found->at, *found->columns, first_column(*blamed)) : "";
         return "this condition is not in the reference"
             + (example.empty() ? std::string() : "; it leaves out " + example + ", which the reference keeps");
     }
     default:
         break;
     }
-    std::string example = found ? value_said(*found, first_column(*blamed)) : "";
+    std::string example = found ? value_on_row(*found->at, *found->columns, first_column(*blamed)) : "";
     if (example.empty())
         return "this condition selects other rows than the reference's";
     return found->answer_admits ? "this condition admits " + example + ", which the reference leaves out"
                                 : "this condition leaves out " + example + ", which the reference keeps";
-}
-
-// A relation of the counterexample in which two rows agree on the
-// answer's column and not on the reference's: two sailors who share a
-// name. Empty when there is none.
-std::string sharing_relation(node_results& results, const value& given, const value& expected)
-{
-    for (const auto& entry : results.database()->relations()) {
-        const relation& stored = *entry.second;
-        auto a = find_column(*stored.relation_schema(), given), b = find_column(*stored.relation_schema(), expected);
-        if (!a || !b)
-            continue;
-        const row_list& rows = stored.relation_table()->rows();
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            for (std::size_t j = i + 1; j < rows.size(); ++j)
-                if (value_equal(*(*rows[i])[*a], *(*rows[j])[*a]) && !value_equal(*(*rows[i])[*b], *(*rows[j])[*b]))
-                    return written(*entry.first);
-    }
-    return "";
 }
 
 std::string column_message(node_results& results, const tree_place& place)
@@ -164,39 +121,6 @@ std::string column_message(node_results& results, const tree_place& place)
     return "this difference is taken on " + written(given)
         + (sharing.empty() ? "" : ", which two rows of " + sharing + " share in the counterexample")
         + "; the reference compares " + written(expected);
-}
-
-// The deepest node of the answer whose operands give rows that some part
-// of the reference gives too, while its own rows match no such part.
-struct unmatched_search {
-    node_results& answer_results;
-    std::vector<shared<relation>> reference_rows;
-    shared<expression> found;
-
-    bool matched(const shared<expression>& node)
-    {
-        bool operands = true;
-        for (const shared<expression>& operand : node->operands())
-            operands = matched(operand) && operands;
-        shared<relation> mine = answer_results.of(node);
-        bool any = !mine.empty()
-            && std::any_of(reference_rows.begin(), reference_rows.end(), [&](const shared<relation>& theirs) {
-                   return mine->relation_schema()->columns().size() == theirs->relation_schema()->columns().size()
-                       && same_rows(*mine, *theirs);
-               });
-        if (!any && operands && found.empty())
-            found = node;
-        return any;
-    }
-};
-
-void every_result(node_results& results, const shared<expression>& node, std::vector<shared<relation>>& into)
-{
-    shared<relation> result = results.of(node);
-    if (!result.empty())
-        into.push_back(result);
-    for (const shared<expression>& operand : node->operands())
-        every_result(results, operand, into);
 }
 
 // Where the answer fails: the node that raised, and its message.
@@ -261,35 +185,6 @@ std::optional<answer_fault> failing_part(node_results& results, const shared<exp
     return fault;
 }
 
-// A select one side has and the other lacks, around parts that are alike:
-// a row of its argument that its condition keeps out, in words.
-std::string selection_message(node_results& results, const tree_place& place)
-{
-    bool added = place.answer->kind() == expression_kind::select;
-    const expression& select = added ? *place.answer : *place.reference;
-    shared<expression> input = added ? place.answer->operands().front() : place.answer;
-    shared<relation> rows = results.of(input);
-    std::string example;
-    if (!rows.empty()) {
-        try {
-            auto bound = select.predicate()->bind(rows->relation_schema());
-            for (const shared<row>& each : rows->relation_table()->rows())
-                if (example.empty() && !bound->test(*each))
-                    example = value_said({each, false, rows->relation_schema()}, first_column(*select.predicate()));
-        } catch (const std::runtime_error&) {
-        }
-    }
-    if (added)
-        return "this selection is not in the reference"
-            + (example.empty() ? std::string() : "; it leaves out " + example + ", which the reference keeps");
-    return "a selection is missing here"
-        + (example.empty() ? std::string() : ": this keeps " + example + ", which the reference leaves out");
-}
-
-std::string kind_word(const expression& node)
-{
-    return node.kind() == expression_kind::relation ? "relation" : node.keyword();
-}
 } // namespace
 
 std::optional<answer_fault> locate_fault(const shared<environment>& counterexample, const shared<expression>& reference,
@@ -320,28 +215,9 @@ std::optional<answer_fault> locate_fault(const shared<environment>& counterexamp
         case departure::swapped:
             fault.message = "the two sides of this minus are the wrong way round";
             break;
-        case departure::whole: {
-            bool added = place->answer->kind() == expression_kind::select
-                && !align_trees(place->reference, place->answer->operands().front());
-            bool lost = place->reference->kind() == expression_kind::select
-                && !align_trees(place->reference->operands().front(), place->answer);
-            if (added || lost) {
-                fault.message = selection_message(given, *place);
-                break;
-            }
-            unmatched_search search{given, {}, {}};
-            every_result(expected, reference, search.reference_rows);
-            search.matched(place->answer);
-            shared<expression> blamed = search.found.empty() ? place->answer : search.found;
-            fault.place = blamed->place();
-            fault.message = blamed.get() == place->answer.get() && place->reference->kind() != place->answer->kind()
-                    && place->reference->kind() != expression_kind::relation
-                    && place->answer->kind() != expression_kind::relation
-                ? "this " + kind_word(*place->answer) + " should be a " + kind_word(*place->reference)
-                : "on the counterexample, no part of the reference gives the rows this " + kind_word(*blamed)
-                    + " gives";
+        case departure::whole:
+            fault = fault_in_whole(given, expected, *place, reference);
             break;
-        }
         case departure::comparand:
             if (place->index < place->answer_condition->comparand_places().size())
                 fault.place = place->answer_condition->comparand_places()[place->index];

@@ -138,8 +138,11 @@ std::string shortened(std::string text)
 std::string dropping_node(node_results& results, const shared<expression>& node)
 {
     expression_list operands = node->operands();
-    for (const shared<expression>& operand : operands) {
-        std::string found = dropping_node(results, operand);
+    // Rows a minus's right side loses drop nothing: only its first term
+    // carries the rows.
+    std::size_t carrying = node->kind() == expression_kind::minus ? 1 : operands.size();
+    for (std::size_t i = 0; i < carrying; ++i) {
+        std::string found = dropping_node(results, operands[i]);
         if (!found.empty())
             return found;
     }
@@ -162,8 +165,9 @@ std::string dropping_node(node_results& results, const shared<expression>& node)
 std::string dropping_row(node_results& results, const shared<expression>& node, const row& wanted)
 {
     expression_list operands = node->operands();
-    for (const shared<expression>& operand : operands) {
-        std::string found = dropping_row(results, operand, wanted);
+    std::size_t carrying = node->kind() == expression_kind::minus ? 1 : operands.size();
+    for (std::size_t i = 0; i < carrying; ++i) {
+        std::string found = dropping_row(results, operands[i], wanted);
         if (!found.empty())
             return found;
     }
@@ -193,8 +197,12 @@ void explain_side(node_results& has, node_results& lacks_on_counterexample, cons
         difference.in_answer = in_answer;
         std::vector<base_row> sources;
         lineage(has, having, *each, sources);
-        for (const base_row& source : sources)
-            difference.why.push_back(written(*source.relation) + ": " + row_text(*source.values));
+        // A row read twice (a relation joined with itself) is said once.
+        for (const base_row& source : sources) {
+            std::string said = written(*source.relation) + ": " + row_text(*source.values);
+            if (std::find(difference.why.begin(), difference.why.end(), said) == difference.why.end())
+                difference.why.push_back(said);
+        }
         // On the rows it is made from alone, where does the other side lose them?
         node_results on_sources(only(*has.database(), sources));
         difference.dropped_by = dropping_node(on_sources, lacking);

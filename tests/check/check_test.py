@@ -154,6 +154,11 @@ FAULTS = [
      'this keeps rating where the reference keeps age'),
     ('difference on another column', INTERSECTION % (('sid',) * 3), INTERSECTION % (('sname',) * 3), (1, 1, 1, 149),
      'this difference is taken on sname; the reference compares sid'),
+    ('names taken for keys', 'project(select(product(Sailor, rename(minus(project(select(Sailor, GT(age, 30)), sid), '
+     'project(select(Sailor, GT(rating, 5)), sid)), D(dsid))), EQ(sid, dsid)), sname)',
+     'minus(project(select(Sailor, GT(age, 30)), sname), project(select(Sailor, GT(rating, 5)), sname))', (1, 1, 1, 97),
+     'this difference is taken on sname, which two rows of Sailor share in the counterexample; '
+     'the reference compares sid'),
     ('operands exchanged', R10, 'minus(project(Reserve, sid), project(Sailor, sid))', (1, 1, 1, 50),
      'the two sides of this minus are the wrong way round'),
     ('relation', R1, 'project(select(Boat, GT(rating, 7)), sname, age)', (1, 16, 1, 19),
