@@ -133,16 +133,16 @@ std::string shortened(std::string text)
     return text;
 }
 
-// The first node, operands before the node, that has input rows and none
-// left: a select whose condition keeps none, or a minus that removes all.
-std::string dropping_node(node_results& results, const shared<expression>& node)
+// The first node, operands before the node, that drops the rows: a select
+// or a minus whose input has rows and whose result has none (wanted null),
+// or whose input holds wanted and whose result does not. Rows a minus's
+// right side loses drop nothing: only its first term is searched.
+std::string dropping_node(node_results& results, const shared<expression>& node, const row* wanted)
 {
     expression_list operands = node->operands();
-    // Rows a minus's right side loses drop nothing: only its first term
-    // carries the rows.
     std::size_t carrying = node->kind() == expression_kind::minus ? 1 : operands.size();
     for (std::size_t i = 0; i < carrying; ++i) {
-        std::string found = dropping_node(results, operands[i]);
+        std::string found = dropping_node(results, operands[i], wanted);
         if (!found.empty())
             return found;
     }
@@ -150,37 +150,17 @@ std::string dropping_node(node_results& results, const shared<expression>& node)
         return "";
     shared<relation> input = results.of(operands.front());
     shared<relation> output = results.of(node);
-    if (input.empty() || output.empty() || input->relation_table()->rows().empty()
-        || !output->relation_table()->rows().empty())
+    if (input.empty() || output.empty())
+        return "";
+    bool dropped = wanted == nullptr
+        ? !input->relation_table()->rows().empty() && output->relation_table()->rows().empty()
+        : input->relation_schema()->columns().size() == wanted->size() && holds_row(*input, *wanted)
+            && !holds_row(*output, *wanted);
+    if (!dropped)
         return "";
     if (node->kind() == expression_kind::minus)
         return shortened(written(*node));
-    return written(dropping_part(*node->predicate(), *input));
-}
-
-// The first node, operands before the node, whose argument holds the row
-// itself and whose result does not: a select or a minus of the other side
-// that drops it on the whole counterexample, where a minus's right side
-// may need rows the row is not made from.
-std::string dropping_row(node_results& results, const shared<expression>& node, const row& wanted)
-{
-    expression_list operands = node->operands();
-    std::size_t carrying = node->kind() == expression_kind::minus ? 1 : operands.size();
-    for (std::size_t i = 0; i < carrying; ++i) {
-        std::string found = dropping_row(results, operands[i], wanted);
-        if (!found.empty())
-            return found;
-    }
-    if (node->kind() != expression_kind::select && node->kind() != expression_kind::minus)
-        return "";
-    shared<relation> input = results.of(operands.front());
-    shared<relation> output = results.of(node);
-    if (input.empty() || output.empty() || input->relation_schema()->columns().size() != wanted.size()
-        || !holds_row(*input, wanted) || holds_row(*output, wanted))
-        return "";
-    if (node->kind() == expression_kind::minus)
-        return shortened(written(*node));
-    return written(*node->predicate());
+    return written(wanted == nullptr ? dropping_part(*node->predicate(), *input) : *node->predicate());
 }
 
 // The rows of one result that the other lacks, explained.
@@ -205,9 +185,11 @@ void explain_side(node_results& has, node_results& lacks_on_counterexample, cons
         }
         // On the rows it is made from alone, where does the other side lose them?
         node_results on_sources(only(*has.database(), sources));
-        difference.dropped_by = dropping_node(on_sources, lacking);
+        difference.dropped_by = dropping_node(on_sources, lacking, nullptr);
+        // A minus may drop it for rows it is not made from: then the
+        // whole counterexample shows where.
         if (difference.dropped_by.empty())
-            difference.dropped_by = dropping_row(lacks_on_counterexample, lacking, *each);
+            difference.dropped_by = dropping_node(lacks_on_counterexample, lacking, each.get());
         into.push_back(std::move(difference));
     }
 }

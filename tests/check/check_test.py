@@ -168,12 +168,14 @@ FAULTS = [
 ]
 
 
+def pair(directory, expected, given):
+    """The reference's and the answer's files."""
+    return write(directory, 'pair_reference.txt', expected + '\n'), write(directory, 'pair_answer.txt', given + '\n')
+
+
 def test_faults(directory):
-    reference = os.path.join(directory, 'fault_reference.txt')
-    answer = os.path.join(directory, 'fault_answer.txt')
     for name, expected, given, place, message in FAULTS:
-        write(directory, 'fault_reference.txt', expected + '\n')
-        write(directory, 'fault_answer.txt', given + '\n')
+        reference, answer = pair(directory, expected, given)
         code, out, _ = run(['--json', SAILORS, reference, answer])
         fault = json.loads(out).get('fault') or {}
         expect('fault ' + name, (fault.get('line'), fault.get('column'), fault.get('end_line'),
@@ -209,11 +211,8 @@ def relation_rows(environment_text):
 
 
 def test_provenance(directory):
-    reference = os.path.join(directory, 'why_reference.txt')
-    answer = os.path.join(directory, 'why_answer.txt')
     for name, expected, given, rows in PROVENANCE:
-        write(directory, 'why_reference.txt', expected + '\n')
-        write(directory, 'why_answer.txt', given + '\n')
+        reference, answer = pair(directory, expected, given)
         report = json.loads(run(['--json', SAILORS, reference, answer])[1])
         found = [(d['in'], sorted(w.split(':')[0] for w in d['why']), d.get('dropped_by'))
                  for d in report['difference']]
