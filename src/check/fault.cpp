@@ -112,8 +112,18 @@ std::string condition_message(node_results& results, const tree_place& place)
 
 std::string column_message(node_results& results, const tree_place& place)
 {
-    const value& given = *place.answer->listed_columns()[place.index];
-    const value& expected = *place.reference->listed_columns()[place.index];
+    const std::vector<shared<value>>& mine = place.answer->listed_columns();
+    const std::vector<shared<value>>& theirs = place.reference->listed_columns();
+    if (place.index >= theirs.size())
+        return "this keeps " + written(*mine[place.index]) + ", which the reference does not keep";
+    if (place.index >= mine.size())
+        return "this leaves out " + written(*theirs[place.index]) + ", which the reference keeps";
+    if (mine.size() != theirs.size())
+        return "this keeps " + written(*mine[place.index]) + " where the reference keeps "
+            + written(*theirs[place.index]) + ", and " + std::to_string(theirs.size())
+            + (theirs.size() == 1 ? " column" : " columns") + " in all";
+    const value& given = *mine[place.index];
+    const value& expected = *theirs[place.index];
     bool under_minus = !place.answer_parent.empty() && place.answer_parent->kind() == expression_kind::minus;
     if (!under_minus)
         return "this keeps " + written(given) + " where the reference keeps " + written(expected);

@@ -63,11 +63,14 @@ std::vector<const condition*> unmatched(const condition& a, const condition& b)
 bool same_column_throughout(const std::vector<tree_place>& places)
 {
     auto columns = [](const tree_place& place) {
-        return written(*place.answer->listed_columns()[place.index]) + " "
-            + written(*place.reference->listed_columns()[place.index]);
+        const auto& mine = place.answer->listed_columns();
+        const auto& theirs = place.reference->listed_columns();
+        if (mine.size() != theirs.size() || place.index >= mine.size())
+            return std::string();
+        return written(*mine[place.index]) + " " + written(*theirs[place.index]);
     };
     return std::all_of(places.begin(), places.end(), [&](const tree_place& place) {
-        return place.kind == departure::column && columns(place) == columns(places.front());
+        return place.kind == departure::column && !columns(place).empty() && columns(place) == columns(places.front());
     });
 }
 
@@ -167,8 +170,17 @@ struct aligner {
             break;
         case expression_kind::project: {
             std::vector<std::string> x = written_all(r->listed_columns()), y = written_all(a->listed_columns());
-            if (x.size() != y.size())
-                return whole;
+            if (x.size() != y.size()) {
+                // A column more or less: the first place where they part.
+                whole.kind = departure::column;
+                whole.index = static_cast<std::size_t>(
+                    std::mismatch(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(x.size(), y.size())),
+                                  y.begin())
+                        .first
+                    - x.begin());
+                found.push_back(whole);
+                break;
+            }
             for (std::size_t i = 0; i < x.size(); ++i)
                 if (x[i] != y[i]) {
                     tree_place column = whole;

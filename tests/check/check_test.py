@@ -152,6 +152,10 @@ FAULTS = [
      (1, 37, 1, 65), 'this selection is not in the reference; it leaves out bid = 101, which the reference keeps'),
     ('projected column', R1, 'project(select(Sailor, GT(rating, 7)), sname, rating)', (1, 47, 1, 52),
      'this keeps rating where the reference keeps age'),
+    ('a column more', R1, R1.replace('sname, age)', 'sname, age, rating)'), (1, 52, 1, 57),
+     'this keeps rating, which the reference does not keep'),
+    ('a column less', R1, R1.replace('sname, age)', 'sname)'), (1, 1, 1, 45),
+     'this leaves out age, which the reference keeps'),
     ('difference on another column', INTERSECTION % (('sid',) * 3), INTERSECTION % (('sname',) * 3), (1, 1, 1, 149),
      'this difference is taken on sname; the reference compares sid'),
     ('names taken for keys', 'project(select(product(Sailor, rename(minus(project(select(Sailor, GT(age, 30)), sid), '
