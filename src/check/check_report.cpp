@@ -75,7 +75,9 @@ std::string explanation_text(const check_report& report)
     std::string out;
     if (report.fault)
         out += "The answer goes wrong at " + range_text(report.fault->place) + ": " + report.fault->message + ".\n";
-    for (const row_difference& each : report.differences) {
+    const std::size_t said_rows = 10;
+    for (std::size_t i = 0; i < report.differences.size() && i < said_rows; ++i) {
+        const row_difference& each = report.differences[i];
         const char* side = each.in_answer ? "answer" : "reference";
         const char* other = each.in_answer ? "reference" : "answer";
         out += std::string("Row ") + (each.row.empty() ? "()" : each.row) + " is in the " + side + "'s result only";
@@ -85,6 +87,8 @@ std::string explanation_text(const check_report& report)
             out += std::string("; the ") + other + " drops it at " + each.dropped_by;
         out += ".\n";
     }
+    if (report.differences.size() > said_rows)
+        out += "... and " + rows_word(report.differences.size() - said_rows) + " more in which they differ.\n";
     return out;
 }
 
