@@ -4,7 +4,6 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
-#include <sstream>
 
 namespace qorvantel {
 
@@ -51,13 +50,6 @@ std::string database::text_of(const std::vector<row_address>& kept) const
 shared<environment> load_environment(const std::string& source)
 {
     return parse_whole<environment>("environment", source);
-}
-
-std::string written(const dumpable& object)
-{
-    std::ostringstream out;
-    object >> out;
-    return out.str();
 }
 
 } // namespace qorvantel
