@@ -84,7 +84,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
         answer = parse_expression(answer_source);
     } catch (const std::bad_alloc&) {
         report.verdict = check_verdict::differs;
-        report.answer = "Out of memory.\n";
+        report.answer = std::string(messages::out_of_memory) + "\n";
     } catch (const std::runtime_error& error) {
         report.verdict = check_verdict::differs;
         report.answer = std::string(error.what()) + "\n";

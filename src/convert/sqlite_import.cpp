@@ -8,6 +8,7 @@
 
 #include "text/failure.h"
 #include "text/input_file.h"
+#include "text/messages.h"
 
 #include <algorithm>
 
@@ -38,7 +39,7 @@ public:
     explicit database(const std::string& path) : path_(path)
     {
         if (sqlite3_open_v2(path.c_str(), &handle_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            std::string reason = handle_ ? sqlite3_errmsg(handle_) : "out of memory";
+            std::string reason = handle_ ? sqlite3_errmsg(handle_) : messages::out_of_memory;
             sqlite3_close(handle_);
             throw data_error(path + ": cannot open the database: " + reason);
         }

@@ -113,7 +113,18 @@ std::string read_input_file(const std::string& path, const input_file_options& o
     std::uint64_t budget = budget_of(options);
     std::string content;
     if (path == "-") {
-        content = read_all(STDIN_FILENO, path, 0, budget);
+        // Whatever standard input is (a terminal, a pipe, a file, a device
+        // the shell redirected) it is read: the user chose it. A file too
+        // large is refused before it is read, anything else once it passes
+        // the budget.
+        struct stat status {};
+        std::uint64_t size = 0;
+        if (::fstat(STDIN_FILENO, &status) == 0 && (status.st_mode & S_IFMT) == S_IFREG) {
+            size = static_cast<std::uint64_t>(status.st_size);
+            if (size > budget)
+                refuse_size(path, budget);
+        }
+        content = read_all(STDIN_FILENO, path, size, budget);
     } else {
         std::uint64_t size = check_input_file(path, options);
         int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -5,9 +5,10 @@
 // (unless the caller expects one) a named pipe are refused by name before
 // anything is opened, so that "database: /dev/zero" or a directory given
 // as a submission says what it is instead of reading without end or as
-// nothing. A regular file larger than the budget (usable_memory()) is
-// refused before it is read; a stream (standard input, a pipe) is read
-// until it passes the budget and then refused. A leading UTF-8 byte order
+// nothing. Standard input ("-") is read whatever it is, as the user chose
+// it. A regular file larger than the budget (usable_memory()) is refused
+// before it is read, standard input included; a stream (standard input, an
+// expected pipe) is read until it passes the budget and then refused. A leading UTF-8 byte order
 // mark is skipped: editors on some systems write one, and it is never part
 // of the data. (The interpreter reads its input its own way and keeps the
 // mark, as designed.)
