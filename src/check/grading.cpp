@@ -93,22 +93,23 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
     // Right when it agrees with any accepted answer; otherwise reported
     // against the first.
     std::string first_report;
-    try {
-        for (std::size_t i = 0; i < exercise.references.size(); ++i) {
-            check_report report = check_answer(exercise.database, *exercise.references[i], source, options);
-            if (report.verdict == check_verdict::same) {
-                result.score = exercise.definition->points;
-                result.output = report_text(report);
-                return result;
-            }
-            if (i == 0)
-                first_report = report_text(report);
+    for (std::size_t i = 0; i < exercise.references.size(); ++i) {
+        check_report report;
+        try {
+            report = check_answer(exercise.database, *exercise.references[i], source, options);
+        } catch (...) {
+            // Past the memory budget: this answer's failure, and grading
+            // goes on with the next.
+            result.output = memory_failure_of(std::current_exception(), source).text();
+            return result;
         }
-    } catch (...) {
-        // Past the memory budget: this answer's failure, and grading goes
-        // on with the next.
-        result.output = memory_failure_of(std::current_exception(), source).text();
-        return result;
+        if (report.verdict == check_verdict::same) {
+            result.score = exercise.definition->points;
+            result.output = report_text(report);
+            return result;
+        }
+        if (i == 0)
+            first_report = report_text(report);
     }
     result.output = first_report;
     return result;
@@ -232,7 +233,7 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
                                  [&](const submitted_answer& a) { return a.id == order[e]->id; }))
                     marks[e].output = no_answer;
         } catch (const std::bad_alloc&) {
-            broken = name + ": Out of memory.";
+            broken = name + ": " + messages::out_of_memory;
         } catch (const std::runtime_error& error) {
             broken = error.what();
         }

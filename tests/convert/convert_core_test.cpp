@@ -97,27 +97,6 @@ TEST(CsvReader, RecordsWithTheLineEachFieldBeginsOn)
     EXPECT_EQ(rest, (std::vector<std::vector<std::string>>{{""}, {"", "x"}}));
 }
 
-TEST(CsvReader, FaultsAreDataErrorsWithTheLine)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"a\n\"b", "f.csv, line 2: "},
-        {"a\nb\"c\n", "f.csv, line 2: "},
-        {"\"a\"b\n", "f.csv, line 1: "},
-    };
-    for (const auto& [data, start] : cases) {
-        csv_reader reader(data, "f.csv");
-        std::vector<csv_field> fields;
-        try {
-            while (reader.next(fields)) {
-            }
-            ADD_FAILURE() << data << " was read";
-        } catch (const tool_error& error) {
-            EXPECT_EQ(error.kind(), failure_kind::input);
-            EXPECT_EQ(std::string(error.what()).rfind(start, 0), 0u) << error.what();
-        }
-    }
-}
-
 TEST(Names, ProblemsAndSuggestions)
 {
     struct name_case {
