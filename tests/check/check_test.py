@@ -228,6 +228,8 @@ def limited(mib):
 def test_hostile(directory):
     make_hostile_files(directory)
     for name, args, stdin, status, message, mib in HOSTILE:
+        if mib is not None and os.environ.get('QORVANTEL_SANITIZED') == '1':
+            continue  # a data limit leaves a sanitizer no room for its shadow memory
         args = [a.format(d=directory, sailors=SAILORS) for a in args]
         message = message.format(d=directory)
         with open(stdin or os.devnull, 'rb') as source:
