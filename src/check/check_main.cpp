@@ -177,8 +177,8 @@ int run(int argc, char** argv)
             if (i + 1 >= argc)
                 throw usage_error(word + " needs a number from 0 to " + std::to_string(limit) + ".");
             if (!parse_count(argv[i + 1], limit, number))
-                throw usage_error(word + " needs a number from 0 to " + std::to_string(limit) + ", not "
-                                  + argv[i + 1] + ".");
+                throw usage_error(word + " needs a number from 0 to " + std::to_string(limit) + ", not " + argv[i + 1]
+                                  + ".");
             ++i;
             if (word == "--seed")
                 options.seed = number;

@@ -4,7 +4,6 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
-
 namespace qorvantel {
 
 database::database(const environment& loaded)

@@ -118,7 +118,7 @@ int from_csv(const std::vector<std::string>& args)
         std::string relation_name = named ? name : relation_name_of_file(file == "-" ? "stdin" : file);
         if (!relations.insert(relation_name).second)
             throw data_error(where_read(file) + ": a second relation named " + relation_name
-                                     + "; rename one of the files");
+                             + "; rename one of the files");
         out += relation_from_csv(read_file(file), where_read(file), relation_name, requests, used);
     }
     for (const type_request& request : requests)

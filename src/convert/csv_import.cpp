@@ -112,25 +112,25 @@ void check_value(const std::string& file_name, const csv_field& field, column_fa
 {
     if (field.text.empty() && !field.quoted)
         throw data_error(where(file_name, field.line, facts.name)
-                                 + ": an empty value; the environment format has no NULL or missing value, so fill "
-                                   "one in (an empty string is written as \"\")");
+                         + ": an empty value; the environment format has no NULL or missing value, so fill "
+                           "one in (an empty string is written as \"\")");
     std::string problem = string_problem(field.text);
     if (!problem.empty())
-        throw data_error(where(file_name, field.line, facts.name) + ": the value "
-                                 + quoted_for_message(field.text) + " " + problem);
+        throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                         + " " + problem);
     if (field.text.size() > facts.longest)
         facts.longest = field.text.size();
     facts.values_seen = true;
     if (facts.request) {
         if (facts.request->integer && !integer_of(field.text))
-            throw data_error(
-                where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
-                + " is not an integer from -2147483647 to 2147483647, as --types " + facts.name + "=int asks");
+            throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                             + " is not an integer from -2147483647 to 2147483647, as --types " + facts.name
+                             + "=int asks");
         if (facts.request->length && field.text.size() > *facts.request->length)
-            throw data_error(where(file_name, field.line, facts.name) + ": the value "
-                                     + quoted_for_message(field.text) + " is longer than the "
-                                     + std::to_string(*facts.request->length) + " characters of --types " + facts.name
-                                     + "=char(" + std::to_string(*facts.request->length) + ")");
+            throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                             + " is longer than the " + std::to_string(*facts.request->length)
+                             + " characters of --types " + facts.name + "=char("
+                             + std::to_string(*facts.request->length) + ")");
         return;
     }
     if (facts.text_seen)
@@ -168,13 +168,13 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
 {
     if (!name_problem(relation_name, name_role::relation).empty())
         throw data_error(name_error(file_name, relation_name, name_role::relation)
-                                 + " (with --name, or by renaming the file)");
+                         + " (with --name, or by renaming the file)");
     csv_reader reader(data, file_name);
     std::vector<csv_field> fields;
     if (!reader.next(fields) || (fields.size() == 1 && fields[0].text.empty()))
         throw data_error(file_name
-                                 + ", line 1: no header row; the first line must name the columns, "
-                                   "separated by commas");
+                         + ", line 1: no header row; the first line must name the columns, "
+                           "separated by commas");
     std::vector<column_facts> columns(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         column_facts& facts = columns[i];
@@ -188,7 +188,7 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         for (std::size_t j = 0; j < i; ++j)
             if (columns[j].name == facts.name)
                 throw data_error(at + ": the column name " + quoted_for_message(facts.name)
-                                         + " stands twice in the header; give each column its own name");
+                                 + " stands twice in the header; give each column its own name");
         for (const type_request& request : requests)
             if (request.column == facts.name)
                 facts.request = &request;
@@ -204,9 +204,9 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
             break;
         if (fields.size() != columns.size())
             throw data_error(file_name + ", line " + std::to_string(fields[0].line) + ": "
-                                     + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields")
-                                     + " where the header names " + std::to_string(columns.size())
-                                     + "; every row must have one value per column");
+                             + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields")
+                             + " where the header names " + std::to_string(columns.size())
+                             + "; every row must have one value per column");
         for (std::size_t i = 0; i < fields.size(); ++i)
             check_value(file_name, fields[i], columns[i]);
     }
@@ -227,8 +227,7 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         } else {
             std::size_t length = facts.request && facts.request->length ? *facts.request->length : facts.longest;
             if (length > 4294967295u)
-                throw data_error(file_name + ", column " + facts.name
-                                         + ": values longer than 4294967295 bytes");
+                throw data_error(file_name + ", column " + facts.name + ": values longer than 4294967295 bytes");
             out += " char(" + std::to_string(length == 0 ? 1 : length) + ")";
         }
     }

@@ -53,8 +53,8 @@ void require_case_distinct(const schema& columns, sql_dialect dialect)
             std::ostringstream shown;
             columns >> shown;
             throw data_error("The column names " + other->second + " and " + name + " of " + shown.str()
-                                     + " differ only in case, which " + dialect_name(dialect)
-                                     + " does not tell apart; rename one of them, or use --dialect postgresql.");
+                             + " differ only in case, which " + dialect_name(dialect)
+                             + " does not tell apart; rename one of them, or use --dialect postgresql.");
         }
     }
 }
@@ -73,8 +73,8 @@ std::string sql_tables(const environment& tables, sql_dialect dialect)
             auto [other, inserted] = seen.emplace(folded(table_name), table_name);
             if (!inserted)
                 throw data_error("The relation names " + other->second + " and " + table_name
-                                         + " differ only in case, which " + dialect_name(dialect)
-                                         + " does not tell apart; rename one of them, or use --dialect postgresql.");
+                                 + " differ only in case, which " + dialect_name(dialect)
+                                 + " does not tell apart; rename one of them, or use --dialect postgresql.");
         }
         const schema& columns = *stored->relation_schema();
         require_case_distinct(columns, dialect);

@@ -25,7 +25,7 @@ bool sqlite_available() noexcept { return false; }
 std::string environment_from_sqlite(const std::string&, const std::vector<std::string>&)
 {
     throw setup_error("from-sqlite is not available: this qorvantel-convert was built without the SQLite "
-                             "library (on Debian, install libsqlite3-dev and build again)");
+                      "library (on Debian, install libsqlite3-dev and build again)");
 }
 
 #else
@@ -102,8 +102,8 @@ std::vector<std::string> every_table(database& source)
 // call it; a name that is neither is left to the SELECT to report.
 std::string kind_of(database& source, const std::string& name)
 {
-    statement_guard query{source.prepare("SELECT type FROM sqlite_master WHERE name = "
-                                         + quoted_literal(name) + " AND type IN ('table', 'view')")};
+    statement_guard query{source.prepare("SELECT type FROM sqlite_master WHERE name = " + quoted_literal(name)
+                                         + " AND type IN ('table', 'view')")};
     if (source.step(query.statement))
         return reinterpret_cast<const char*>(sqlite3_column_text(query.statement, 0));
     return "table";
@@ -119,8 +119,7 @@ std::string relation_from_table(database& source, const std::string& path, const
 {
     std::string place = path + ", " + kind_of(source, table) + " " + table;
     if (!name_problem(table, name_role::relation).empty())
-        throw data_error(name_error(place, table, name_role::relation)
-                                 + " (rename the table, or name a view of it)");
+        throw data_error(name_error(place, table, name_role::relation) + " (rename the table, or name a view of it)");
     std::string select = "SELECT * FROM " + quoted_identifier(table);
     statement_guard first{source.prepare(select)};
     std::vector<column_facts> columns(sqlite3_column_count(first.statement));
@@ -128,7 +127,7 @@ std::string relation_from_table(database& source, const std::string& path, const
         columns[i].name = sqlite3_column_name(first.statement, static_cast<int>(i));
         if (!name_problem(columns[i].name, name_role::column).empty())
             throw data_error(name_error(place, columns[i].name, name_role::column)
-                                     + " (rename the column, or name a view that renames it)");
+                             + " (rename the column, or name a view that renames it)");
     }
     std::size_t row_number = 0;
     while (source.step(first.statement)) {
@@ -139,8 +138,8 @@ std::string relation_from_table(database& source, const std::string& path, const
             int kind = sqlite3_column_type(first.statement, column);
             if (kind == SQLITE_NULL)
                 throw data_error(at
-                                         + ": NULL, which the environment format has no value for; fill it in, "
-                                           "or name a view that leaves such rows out or replaces NULL (COALESCE)");
+                                 + ": NULL, which the environment format has no value for; fill it in, "
+                                   "or name a view that leaves such rows out or replaces NULL (COALESCE)");
             if (kind == SQLITE_FLOAT)
                 throw data_error(
                     at + ": the real number "
@@ -157,13 +156,13 @@ std::string relation_from_table(database& source, const std::string& path, const
             if (kind == SQLITE_INTEGER) {
                 if (!integer_of(value) && !columns[i].text_seen)
                     throw data_error(at + ": the integer " + std::string(value)
-                                             + " is outside the range of int (-2147483647 to 2147483647); name a "
-                                               "view that casts the column to TEXT");
+                                     + " is outside the range of int (-2147483647 to 2147483647); name a "
+                                       "view that casts the column to TEXT");
             } else {
                 std::string problem = string_problem(value);
                 if (!problem.empty())
                     throw data_error(at + ": the value " + quoted_for_message(value) + " " + problem
-                                             + " (or name a view that replaces it)");
+                                     + " (or name a view that replaces it)");
                 columns[i].text_seen = true;
             }
             if (value.size() > columns[i].longest)

@@ -79,7 +79,9 @@ TEST(TypeRequests, ReadsEachEntryAndRefusesWhatIsNoType)
 
 TEST(CsvReader, RecordsWithTheLineEachFieldBeginsOn)
 {
-    csv_reader reader("\xef\xbb\xbf" "a,\"b\nc\",\"d\"\"e\"\r\n\n,x\n", "f.csv");
+    csv_reader reader("\xef\xbb\xbf"
+                      "a,\"b\nc\",\"d\"\"e\"\r\n\n,x\n",
+                      "f.csv");
     std::vector<csv_field> fields;
     ASSERT_TRUE(reader.next(fields));
     ASSERT_EQ(fields.size(), 3u);
@@ -106,14 +108,10 @@ TEST(Names, ProblemsAndSuggestions)
         const char* suggested;
     };
     const name_case cases[] = {
-        {"Sailor", name_role::relation, true, "Sailor"},
-        {"a.b-c", name_role::column, true, "a.b-c"},
-        {"first name", name_role::column, false, "first_name"},
-        {"2020", name_role::column, false, nullptr},
-        {"select", name_role::column, false, "Select"},
-        {"unionized", name_role::relation, false, "Unionized"},
-        {"minus1", name_role::relation, false, "Minus1"},
-        {"unionized", name_role::column, true, "unionized"},
+        {"Sailor", name_role::relation, true, "Sailor"},        {"a.b-c", name_role::column, true, "a.b-c"},
+        {"first name", name_role::column, false, "first_name"}, {"2020", name_role::column, false, nullptr},
+        {"select", name_role::column, false, "Select"},         {"unionized", name_role::relation, false, "Unionized"},
+        {"minus1", name_role::relation, false, "Minus1"},       {"unionized", name_role::column, true, "unionized"},
     };
     for (const name_case& each : cases) {
         EXPECT_EQ(name_problem(each.name, each.role).empty(), each.usable) << each.name;
