@@ -5,6 +5,7 @@
 #pragma once
 
 #include "algebra/expression.h"
+#include "text/failure.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,10 +44,7 @@ struct check_report {
 
 // The environment or the reference cannot be used: the check has no
 // verdict. what() is "<which>: " and the interpreter's message.
-class check_setup_error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using check_setup_error = setup_error;
 
 // Reads one expression; raises the interpreter's parse errors.
 shared<expression> parse_expression(const std::string& source);

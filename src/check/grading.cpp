@@ -6,6 +6,9 @@
 #include "check/exercises.h"
 #include "check/json_text.h"
 #include "check/sameness.h"
+#include "text/failure.h"
+#include "text/messages.h"
+#include "text/pool.h"
 
 #include <algorithm>
 #include <map>
@@ -21,6 +24,23 @@ void forbidden_used(const expression& query, const std::vector<std::string>& for
         used.push_back(word);
     for (const shared<expression>& operand : query.operands())
         forbidden_used(*operand, forbidden, used);
+}
+
+std::string memory_failure::text() const { return message + "\n" + (note.empty() ? "" : "Note: " + note + "\n"); }
+
+memory_failure memory_failure_of(const std::exception_ptr& thrown, const std::string& answer_source)
+{
+    failure failed = failure_of(thrown);
+    if (failed.kind != failure_kind::memory)
+        std::rethrow_exception(thrown);
+    // What the failed evaluation left free goes back before anything else.
+    pool::trim();
+    memory_failure out{failed.message, ""};
+    std::vector<std::string> used;
+    forbidden_used(*parse_expression(answer_source), {"product"}, used);
+    if (!used.empty())
+        out.note = messages::product_out_of_memory;
+    return out;
 }
 
 namespace {
@@ -74,7 +94,15 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
     // against the first.
     std::string first_report;
     for (std::size_t i = 0; i < exercise.references.size(); ++i) {
-        check_report report = check_answer(exercise.database, *exercise.references[i], source, options);
+        check_report report;
+        try {
+            report = check_answer(exercise.database, *exercise.references[i], source, options);
+        } catch (...) {
+            // Past the memory budget: this answer's failure, and grading
+            // goes on with the next.
+            result.output = memory_failure_of(std::current_exception(), source).text();
+            return result;
+        }
         if (report.verdict == check_verdict::same) {
             result.score = exercise.definition->points;
             result.output = report_text(report);
@@ -205,7 +233,7 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
                                  [&](const submitted_answer& a) { return a.id == order[e]->id; }))
                     marks[e].output = no_answer;
         } catch (const std::bad_alloc&) {
-            broken = name + ": Out of memory.";
+            broken = name + ": " + messages::out_of_memory;
         } catch (const std::runtime_error& error) {
             broken = error.what();
         }

@@ -146,8 +146,8 @@ def test_names_and_errors(directory):
     errors = [
         ('no arguments', [], 'usage:'),
         ('unknown option', ['--fast', SAILORS, plain, plain], 'unknown option --fast'),
-        ('bad count', ['--instances', 'x', SAILORS, plain, plain], '--instances needs a number'),
-        ('unreadable file', [SAILORS, missing, plain], f'Cannot read {missing}.'),
+        ('bad count', ['--instances', 'x', SAILORS, plain, plain], '--instances needs a number from 0 to 1000000, not x.'),
+        ('unreadable file', [SAILORS, missing, plain], f'Cannot read {missing}: No such file or directory.'),
         ('environment that does not load', [broken_env, plain, plain], f'{broken_env}: '),
         ('reference that does not parse', [SAILORS, bad_reference, plain],
          f'{bad_reference}: Closing ) expected after select expression arguments in line 1, column 1'),
@@ -161,6 +161,91 @@ def test_names_and_errors(directory):
     code, out, _ = run([SAILORS, '-', plain], stdin='project(Boat, bid)')
     expect('stdin as reference', code == 0, out)
     expect('--help', run(['--help'])[0] == 0 and 'qorvantel-check' in run(['--help'])[1])
+
+
+# Hostile input (issue 31, rows 1 to 4 and 9), as data: the name, the
+# command line ({d} is the case's directory, {sailors} the sample
+# database), standard input, the exit status, the text expected on standard
+# error (status 2) or output, and the data limit in MiB to run under (None:
+# the machine's). The files the cases name are made by make_hostile_files.
+HOSTILE = [
+    ('a directory as environment', ['{d}', '{d}/plain.txt', '{d}/plain.txt'], '', 2, '{d} is a directory.', None),
+    ('a directory as answer', ['{sailors}', '{d}/plain.txt', '{d}'], '', 2, '{d} is a directory.', None),
+    ('a device as answer', ['{sailors}', '{d}/plain.txt', '/dev/zero'], '', 2,
+     '/dev/zero is a device, not a file.', None),
+    ('a named pipe named in no command line', ['--grade', '{d}/fifo.exercises', '{d}/good.txt'], '', 2,
+     '{d}/fifo.exercises:1: {d}/fifo is a named pipe, not a file.', None),
+    ('a directory as database of an exercise', ['--grade', '{d}/dir.exercises', '{d}/good.txt'], '', 2,
+     '{d}/dir.exercises:1: {d} is a directory.', None),
+    ('a device as database of an exercise', ['--grade', '{d}/zero.exercises', '{d}/good.txt'], '', 2,
+     '{d}/zero.exercises:1: /dev/zero is a device, not a file.', None),
+    ('a directory as submission: said in its row, the others graded',
+     ['--grade', '{d}/bom.exercises', '{d}', '{d}/good.txt'], '', 1, '\n{d} is a directory.\n', None),
+    ('a file larger than the budget is refused before it is read',
+     ['{d}/huge.env', '{d}/plain.txt', '{d}/plain.txt'], '', 2, '{d}/huge.env is larger than the memory budget of ',
+     256),
+    ('standard input past the budget', ['{sailors}', '{d}/plain.txt', '-'], '/dev/zero', 2,
+     'Standard input is larger than the memory budget of ', 256),
+    ('byte order marks before environment, reference and answer',
+     ['{d}/bom.env', '{d}/bom-plain.txt', '{d}/bom-plain.txt'], '', 0, 'Same: no difference found', None),
+    ('byte order marks before exercise file and submission', ['--grade', '{d}/bom.exercises', '{d}/bom-good.txt'],
+     '', 0, ' 1/1       1/1', None),
+    ('--seed -1', ['--seed', '-1', '{sailors}', '{d}/plain.txt', '{d}/plain.txt'], '', 2,
+     '--seed needs a number from 0 to 18446744073709551615, not -1.', None),
+    ('--seed with nothing after it', ['{sailors}', '{d}/plain.txt', '{d}/plain.txt', '--seed'], '', 2,
+     '--seed needs a number from 0 to 18446744073709551615.', None),
+]
+
+BOM = '\ufeff'
+
+
+def make_hostile_files(directory):
+    write(directory, 'plain.txt', 'project(Boat, bid)\n')
+    write(directory, 'bom-plain.txt', BOM + 'project(Boat, bid)\n')
+    write(directory, 'bom.env', BOM + open(SAILORS).read())
+    write(directory, 'good.txt', '== a\nproject(Boat, bid)\n')
+    write(directory, 'bom-good.txt', BOM + '== a\nproject(Boat, bid)\n')
+    exercise = '== a\n--- answer\nproject(Boat, bid)\n'
+    write(directory, 'bom.exercises', BOM + 'database: bom.env\n' + exercise)
+    write(directory, 'dir.exercises', f'database: {directory}\n' + exercise)
+    write(directory, 'zero.exercises', 'database: /dev/zero\n' + exercise)
+    write(directory, 'fifo.exercises', 'database: fifo\n' + exercise)
+    os.mkfifo(os.path.join(directory, 'fifo'))
+    with open(os.path.join(directory, 'huge.env'), 'wb') as f:
+        f.truncate(1 << 30)
+
+
+def limited(mib):
+    if mib is None:
+        return None
+    import resource
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_DATA, (mib << 20, mib << 20))
+    return limit
+
+
+def test_hostile(directory):
+    make_hostile_files(directory)
+    for name, args, stdin, status, message, mib in HOSTILE:
+        if mib is not None and os.environ.get('QORVANTEL_SANITIZED') == '1':
+            continue  # a data limit leaves a sanitizer no room for its shadow memory
+        args = [a.format(d=directory, sailors=SAILORS) for a in args]
+        message = message.format(d=directory)
+        with open(stdin or os.devnull, 'rb') as source:
+            try:
+                done = subprocess.run([CHECK] + args, stdin=source, capture_output=True, timeout=60,
+                                      preexec_fn=limited(mib))
+            except subprocess.TimeoutExpired:
+                expect('hostile: ' + name, False, 'no answer in 60 s')
+                continue
+        shown = (done.stderr if status == 2 else done.stdout).decode('utf-8', 'replace')
+        expect('hostile: ' + name, done.returncode == status and message in shown,
+               f'exit {done.returncode}, expected {status}; {shown[-400:]!r}')
+    # A pipe the user names on the command line is read: <(command).
+    done = subprocess.run(['bash', '-c', f'"$0" "$1" <(echo "project(Boat, bid)") "$2"', CHECK, SAILORS,
+                           os.path.join(directory, 'plain.txt')], capture_output=True, timeout=60)
+    expect('hostile: a pipe named on the command line is read', done.returncode == 0, done.stderr)
 
 
 LINT = [
@@ -291,6 +376,9 @@ def main():
     with tempfile.TemporaryDirectory() as directory:
         test_verdicts(directory)
         test_names_and_errors(directory)
+    with tempfile.TemporaryDirectory() as directory:
+        test_hostile(directory)
+    with tempfile.TemporaryDirectory() as directory:
         test_lint(directory)
         test_grading(directory)
         test_manual_report(directory)

@@ -16,6 +16,7 @@ import links from './flows/links.mjs';
 import files from './flows/files.mjs';
 import access from './flows/access.mjs';
 import exercises from './flows/exercises.mjs';
+import join from './flows/join.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
@@ -139,7 +140,7 @@ const tools = { timesJudged, browser, origin, root, artifacts, check, openPage, 
                 editorText, chooseExample, nativeOutput, nativeRows, nativeMessage, universityFile };
 // FLOWS=name,name runs only those flows (while working on one).
 const only = process.env.FLOWS ? process.env.FLOWS.split(',') : null;
-for (const flow of [basics, answers, links, files, exercises, access].filter((f) => !only || only.includes(f.name))) {
+for (const flow of [basics, answers, links, files, join, exercises, access].filter((f) => !only || only.includes(f.name))) {
   try {
     await flow(tools);
   } catch (error) {
