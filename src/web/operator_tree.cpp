@@ -58,6 +58,7 @@ void lay_out(const shared<expression>& query, tree_node& node, std::map<const ex
     node.kind = e.kind() == expression_kind::relation ? "relation" : e.keyword();
     node.label = label_of(e);
     node.expression = written(query);
+    node.place = e.place();
     expression_list operands = e.operands();
     node.children.resize(operands.size());
     for (std::size_t i = 0; i < operands.size(); ++i)
@@ -121,6 +122,14 @@ void write_tree(json_writer& out, const tree_node& node)
     }
     if (!node.error.empty())
         out.key("error").string(node.error);
+    if (node.place.known()) {
+        const source_range& at = node.place;
+        out.key("place").begin_object();
+        out.key("line").number(static_cast<double>(at.line)).key("column").number(static_cast<double>(at.column));
+        out.key("end_line").number(static_cast<double>(at.end_line));
+        out.key("end_column").number(static_cast<double>(at.end_column));
+        out.end_object();
+    }
     out.key("children").begin_array();
     for (const tree_node& child : node.children)
         write_tree(out, child);

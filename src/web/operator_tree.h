@@ -28,6 +28,7 @@ struct tree_node {
     std::vector<std::pair<std::string, std::string>> columns; // name and type
     std::uint64_t rows = 0;                                   // a product's count may pass the module's size_t
     std::string error;
+    source_range place; // where the node was read, when known
     std::vector<tree_node> children;
 };
 

@@ -46,8 +46,6 @@ TEXT_FROM_STREAM = re.compile(r'\btext\s+\w+\s*[({]\s*\w+\.str\s*\(\s*\)')
 
 # Files that break a rule today, each with the rule and who ports it.
 PENDING = {
-    ('check/lint.cpp', 'apply'): 'lint, ported to the walk by the s3-places engineer',
-    ('check/lint.cpp', 'reparse'): 'lint\'s schemas, to come from environment::without_rows',
     ('check/checker.cpp', 'reparse'): 'the checker\'s generated databases, the check2 engineer\'s',
 }
 
