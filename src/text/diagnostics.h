@@ -31,7 +31,7 @@ struct source_place {
 //
 // A parse error also carries where reading stopped: the furthest position
 // that any alternative of the parse reached before failing, at or after
-// its place (the designed report often names where a construct began).
+// its place (the position report often names where a construct began).
 class input_error : public std::runtime_error {
 public:
     explicit input_error(const std::string& message, std::optional<source_place> place = std::nullopt,

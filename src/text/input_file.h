@@ -11,7 +11,7 @@
 // expected pipe) is read until it passes the budget and then refused. A leading UTF-8 byte order
 // mark is skipped: editors on some systems write one, and it is never part
 // of the data. (The interpreter reads its input its own way and keeps the
-// mark, as designed.)
+// mark, as it always has.)
 //
 // Every refusal is a setup_error (text/failure.h) whose message names the
 // file, in the texts of text/messages.h.

@@ -76,7 +76,7 @@ public:
 
         // Records that scanning looked at this position and found no match
         // there: the text keeps the furthest such position, where reading
-        // stopped, for an error to report beside its designed position.
+        // stopped, for an error to report beside the position its message reports.
         void reached() const noexcept
         {
             if (text_ != nullptr && char_ > text_->furthest_) {

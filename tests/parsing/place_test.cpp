@@ -99,7 +99,7 @@ TEST(PlaceTest, ATreeBuiltByAToolHasNoPlace)
     EXPECT_FALSE(built.place().known());
 }
 
-// The designed report names where a construct began; the furthest place is
+// The position report names where a construct began; the furthest place is
 // where reading stopped.
 TEST(PlaceTest, AParseErrorKeepsWhereReadingStopped)
 {
