@@ -13,6 +13,21 @@
 
 namespace qorvantel {
 
+const char* guarantee_name(check_guarantee guarantee) noexcept
+{
+    switch (guarantee) {
+    case check_guarantee::proved:
+        return "proved";
+    case check_guarantee::bounded:
+        return "bounded";
+    case check_guarantee::searched:
+        return "searched";
+    case check_guarantee::none:
+        break;
+    }
+    return "";
+}
+
 shared<expression> parse_expression(const std::string& source) { return parse_whole<expression>("expression", source); }
 
 namespace {
