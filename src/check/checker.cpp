@@ -1,6 +1,7 @@
 // The check of one answer.
 #include "check/checker.h"
 
+#include "check/bounded_check.h"
 #include "check/database.h"
 #include "check/instances.h"
 #include "check/lint.h"
@@ -9,6 +10,7 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <new>
 
 namespace qorvantel {
@@ -28,23 +30,156 @@ const char* guarantee_name(check_guarantee guarantee) noexcept
     return "";
 }
 
+std::string guarantee_words(const check_report& report)
+{
+    std::string kept = report.constrained ? " that keeps the exercise's keys and references" : "";
+    std::string kept_plural = report.constrained ? " that keep the exercise's keys and references" : "";
+    switch (report.guarantee) {
+    case check_guarantee::proved:
+        return "Proved: the two give the same result on every database" + kept + ".";
+    case check_guarantee::bounded:
+        return "Bounded: no database with at most " + std::to_string(report.bound) + " rows in each relation" + kept
+            + " tells them apart (every such database was decided by the solver); not proved for larger ones.";
+    case check_guarantee::searched:
+        return "Searched: no difference found in " + std::to_string(report.instances) + " generated databases"
+            + kept_plural + "; not proved.";
+    case check_guarantee::none:
+        break;
+    }
+    return "";
+}
+
+std::string reference_failure_words(const check_report& report)
+{
+    if (report.reference_failed.message.empty())
+        return "";
+    return "The reference itself fails on a database made for this check (" + report.reference_failed.message
+        + "); that database shows nothing about the answer:\n" + report.reference_failed.database;
+}
+
 shared<expression> parse_expression(const std::string& source) { return parse_whole<expression>("expression", source); }
 
 namespace {
-// A failing reference cannot show a difference: the subset is no
-// counterexample.
-bool differ_on(const database& rows, const std::vector<row_address>& kept, const expression& reference,
-               const expression& answer, bool strict_names)
+struct check_context {
+    const expression& reference;
+    const expression& answer;
+    bool strict_names;
+    const resolved_constraints& constraints;
+};
+
+// A failing reference cannot show a difference, nor can a database that
+// breaks a declared key or reference: such a subset is no counterexample.
+bool differ_on(const database& rows, const std::vector<row_address>& kept, const check_context& check)
 {
-    shared<environment> on = load_environment(rows.text_of(kept));
-    outcome expected = evaluate_safely(reference, on);
+    if (!check.constraints.empty()) {
+        std::vector<std::vector<std::size_t>> by = rows.by_relation(kept);
+        if (!constraints_hold(check.constraints, rows, &by))
+            return false;
+    }
+    shared<environment> on = rows.environment_of(kept);
+    outcome expected = evaluate_safely(check.reference, on);
     if (expected.failed())
         return false;
-    return outcomes_differ(expected, evaluate_safely(answer, on), strict_names);
+    return outcomes_differ(expected, evaluate_safely(check.answer, on), check.strict_names);
 }
 
-void shrink_into(check_report& report, const database& rows, const expression& reference, const expression& answer,
-                 bool strict_names)
+bool differ_on_whole(const database& rows, const check_context& check)
+{
+    return differ_on(rows, rows.all_rows(), check);
+}
+
+database only(const database& rows, const std::vector<row_address>& kept)
+{
+    database made;
+    std::vector<std::vector<std::size_t>> by = rows.by_relation(kept);
+    for (std::size_t r = 0; r < rows.relations().size(); ++r) {
+        database_relation each{rows.relations()[r].columns, {}};
+        for (std::size_t i : by[r])
+            each.rows.push_back(rows.relations()[r].rows[i]);
+        made.relations().push_back(std::move(each));
+    }
+    return made;
+}
+
+bool is_given(const database& given, std::size_t relation, std::size_t column, const value& v)
+{
+    for (const shared<row>& each : given.relations()[relation].rows)
+        if (value_equal(*(*each)[column], v))
+            return true;
+    return false;
+}
+
+// A copy of rows whose fields equal to from in columns of one role hold to
+// instead (where it fits), or only the one field when alone.
+database replaced(const database& rows, const instance_generator& values, std::size_t relation, std::size_t index,
+                  std::size_t column, const shared<value>& to, bool alone)
+{
+    database made = rows;
+    const shared<value> from = (*rows.relations()[relation].rows[index])[column];
+    std::size_t role = values.role_of(relation, column);
+    for (std::size_t r = 0; r < made.relations().size(); ++r) {
+        database_relation& each = made.relations()[r];
+        std::size_t width = each.columns->columns().size();
+        for (std::size_t i = 0; i < each.rows.size(); ++i) {
+            const row& old = *each.rows[i];
+            bool touched = false;
+            for (std::size_t c = 0; c < width; ++c) {
+                bool here = r == relation && i == index && c == column;
+                touched = touched || here
+                    || (!alone && values.role_of(r, c) == role && value_equal(*old[c], *from)
+                        && fits_column(*each.columns->columns()[c]->column_type(), *to));
+            }
+            if (!touched)
+                continue;
+            each.rows[i] = row::make(width, [&](shared<value>* slots) {
+                for (std::size_t c = 0; c < width; ++c) {
+                    bool here = r == relation && i == index && c == column;
+                    bool same_role = !alone && values.role_of(r, c) == role && value_equal(*old[c], *from)
+                        && fits_column(*each.columns->columns()[c]->column_type(), *to);
+                    slots[c] = here || same_role ? to : old[c];
+                }
+            });
+        }
+    }
+    return made;
+}
+
+// Fields whose value the given database does not hold take, where the
+// difference stays, one of the column's ordinary values: the same value
+// everywhere in its role first (a key and the references to it together),
+// then the field alone.
+database simplify_values(database rows, const database& given, const instance_generator& values,
+                         const check_context& check)
+{
+    for (std::size_t r = 0; r < rows.relations().size(); ++r) {
+        std::size_t width = rows.relations()[r].columns->columns().size();
+        for (std::size_t i = 0; i < rows.relations()[r].rows.size(); ++i)
+            for (std::size_t c = 0; c < width; ++c) {
+                const shared<value> now = (*rows.relations()[r].rows[i])[c];
+                if (is_given(given, r, c, *now))
+                    continue;
+                bool done = false;
+                for (bool alone : {false, true}) {
+                    for (const shared<value>& candidate : values.preferred(r, c)) {
+                        if (value_equal(*candidate, *now))
+                            break;
+                        database attempt = replaced(rows, values, r, i, c, candidate, alone);
+                        if (differ_on_whole(attempt, check)) {
+                            rows = std::move(attempt);
+                            done = true;
+                            break;
+                        }
+                    }
+                    if (done)
+                        break;
+                }
+            }
+    }
+    return rows;
+}
+
+void shrink_into(check_report& report, const database& rows, const check_context& check, const database& given,
+                 const instance_generator* values)
 {
     std::vector<row_address> all = rows.all_rows();
     std::vector<std::size_t> indexes(all.size());
@@ -57,19 +192,89 @@ void shrink_into(check_report& report, const database& rows, const expression& r
         return kept;
     };
     std::vector<std::size_t> minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
-        return differ_on(rows, addresses(chosen), reference, answer, strict_names);
+        return differ_on(rows, addresses(chosen), check);
     });
+    database kept = only(rows, addresses(minimal));
+    if (values != nullptr)
+        kept = simplify_values(std::move(kept), given, *values, check);
     report.verdict = check_verdict::differs;
-    report.counterexample = rows.text_of(addresses(minimal));
+    report.guarantee = check_guarantee::none;
+    report.bound = 0;
+    report.counterexample = kept.text();
     report.counterexample_rows = minimal.size();
-    shared<environment> on = load_environment(report.counterexample);
-    outcome expected = evaluate_safely(reference, on);
-    outcome given = evaluate_safely(answer, on);
+    shared<environment> on = kept.whole();
+    outcome expected = evaluate_safely(check.reference, on);
+    outcome given_result = evaluate_safely(check.answer, on);
     report.reference = expected.text();
-    report.answer = given.text();
-    if (!given.failed()) {
-        for (std::string& note : compare_results(*expected.result, *given.result, strict_names).notes)
+    report.answer = given_result.text();
+    if (!given_result.failed()) {
+        for (std::string& note : compare_results(*expected.result, *given_result.result, check.strict_names).notes)
             report.notes.push_back(std::move(note));
+    }
+}
+
+// The first failure of the reference is kept for the teacher.
+void note_reference_failure(check_report& report, const database& on, const expression& reference)
+{
+    if (!report.reference_failed.message.empty())
+        return;
+    outcome expected = evaluate_safely(reference, on.whole());
+    if (expected.failed())
+        report.reference_failed = {on.text(), expected.error};
+}
+
+// Every relation read, and every relation a reference reaches from one.
+std::vector<std::size_t> default_bounds(const database& rows, const expression& reference, const expression& answer,
+                                        const resolved_constraints& constraints, std::size_t bound)
+{
+    std::vector<bool> needed = relations_read(rows, {&reference, &answer});
+    for (std::size_t round = 0; round <= rows.relations().size(); ++round)
+        for (const resolved_reference& each : constraints.references)
+            if (needed[each.relation])
+                needed[each.target] = true;
+    std::vector<std::size_t> bounds;
+    for (bool each : needed)
+        bounds.push_back(each ? bound : 0);
+    return bounds;
+}
+
+// The bounded check, a proof where the bounds make it one; a difference
+// the solver finds is confirmed by the interpreter and shrunk.
+void bounded_stage(check_report& report, const database& rows, const check_context& check,
+                   const instance_generator& values, const check_options& options)
+{
+    report.guarantee = check_guarantee::searched;
+    if (!bounded_check_available() || options.bound == 0)
+        return;
+    std::optional<std::vector<std::size_t>> proof = proof_bounds(rows, check.reference, check.answer, check.constraints);
+    struct attempt {
+        std::vector<std::size_t> bounds;
+        check_guarantee guarantee;
+    };
+    std::vector<attempt> attempts;
+    if (proof)
+        attempts.push_back({*proof, check_guarantee::proved});
+    std::vector<std::size_t> fallback
+        = default_bounds(rows, check.reference, check.answer, check.constraints, options.bound);
+    if (!proof || *proof != fallback)
+        attempts.push_back({fallback, check_guarantee::bounded});
+    for (const attempt& each : attempts) {
+        bounded_outcome decided = bounded_compare(rows, check.reference, check.answer, check.constraints, each.bounds,
+                                                  options.solver_milliseconds, report.reference_failed.message.empty());
+        if (decided.reference_fails)
+            note_reference_failure(report, *decided.reference_fails, check.reference);
+        if (decided.status == bounded_status::same) {
+            report.guarantee = each.guarantee;
+            report.bound = each.guarantee == check_guarantee::bounded ? options.bound : 0;
+            return;
+        }
+        if (decided.status == bounded_status::differs && differ_on_whole(decided.counterexample, check)) {
+            report.where = check_where::generated;
+            shrink_into(report, decided.counterexample, check, rows, &values);
+            return;
+        }
+        // Unknown (out of time, too large), or a difference the interpreter
+        // does not confirm: this attempt proves nothing.
     }
 }
 } // namespace
@@ -80,6 +285,16 @@ check_report check_answer(const shared<environment>& given, const expression& re
     check_report report;
     database rows(*given);
     report.given_rows = rows.all_rows().size();
+    resolved_constraints constraints;
+    try {
+        constraints = resolve_constraints(options.constraints, rows);
+    } catch (const std::runtime_error& error) {
+        throw check_setup_error(std::string("constraints: ") + error.what());
+    }
+    std::string broken = broken_constraint(options.constraints, constraints, rows);
+    if (!broken.empty())
+        throw check_setup_error("constraints: the given database breaks " + broken + ".");
+    report.constrained = !constraints.empty();
     outcome expected = evaluate_safely(reference, given);
     if (expected.failed())
         throw check_setup_error("reference: " + expected.error);
@@ -98,29 +313,35 @@ check_report check_answer(const shared<environment>& given, const expression& re
         // A query that does not read fails on every database: the
         // schemas alone show it.
         report.counterexample = rows.text_of({});
-        report.reference = evaluate_safely(reference, load_environment(report.counterexample)).text();
+        report.reference = evaluate_safely(reference, given->without_rows()).text();
         return report;
     }
     for (const lint_note& note : lint_expression(*given, answer_source))
         report.notes.push_back("line " + std::to_string(note.line) + ", column " + std::to_string(note.column) + ": "
                                + note.message);
 
+    check_context check{reference, *answer, options.strict_names, constraints};
     outcome on_given = evaluate_safely(*answer, given);
     if (outcomes_differ(expected, on_given, options.strict_names)) {
-        shrink_into(report, rows, reference, *answer, options.strict_names);
+        shrink_into(report, rows, check, rows, nullptr);
         return report;
     }
-    instance_generator generator(rows, {&reference, answer.get()});
+    instance_generator generator(rows, {&reference, answer.get()}, constraints);
     draws random(options.seed);
     for (std::size_t i = 0; i < options.instances; ++i) {
         report.instances = i + 1;
-        database made(*load_environment(generator.next(random).text()));
-        if (differ_on(made, made.all_rows(), reference, *answer, options.strict_names)) {
+        database made = generator.next(random);
+        if (differ_on_whole(made, check)) {
             report.where = check_where::generated;
-            shrink_into(report, made, reference, *answer, options.strict_names);
+            shrink_into(report, made, check, rows, &generator);
             return report;
         }
+        if (report.reference_failed.message.empty())
+            note_reference_failure(report, made, reference);
     }
+    bounded_stage(report, rows, check, generator, options);
+    if (report.verdict == check_verdict::differs)
+        return report;
     report.reference = expected.text();
     report.answer = on_given.text();
     for (std::string& note : compare_results(*expected.result, *on_given.result, options.strict_names).notes)

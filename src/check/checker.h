@@ -69,6 +69,10 @@ struct check_report {
 // The guarantee as --json writes it: "proved", "bounded", "searched", or
 // empty for none.
 const char* guarantee_name(check_guarantee guarantee) noexcept;
+// The guarantee in words, one sentence; empty for none.
+std::string guarantee_words(const check_report& report);
+// The reference's failure in words, with the database; empty for none.
+std::string reference_failure_words(const check_report& report);
 
 // The environment or the reference cannot be used: the check has no
 // verdict. what() is "<which>: " and the interpreter's message.

@@ -219,4 +219,23 @@ bool constraints_hold(const resolved_constraints& constraints, const database& o
     return true;
 }
 
+std::string broken_constraint(const constraint_set& constraints, const resolved_constraints& resolved,
+                              const database& on)
+{
+    for (std::size_t i = 0; i < resolved.keys.size(); ++i) {
+        resolved_constraints one;
+        one.keys.push_back(resolved.keys[i]);
+        if (!constraints_hold(one, on))
+            return "key " + listed(constraints.keys[i].relation, constraints.keys[i].columns);
+    }
+    for (std::size_t i = 0; i < resolved.references.size(); ++i) {
+        resolved_constraints one;
+        one.references.push_back(resolved.references[i]);
+        const reference_constraint& each = constraints.references[i];
+        if (!constraints_hold(one, on))
+            return "reference " + listed(each.relation, each.columns) + " -> " + listed(each.target, each.target_columns);
+    }
+    return "";
+}
+
 } // namespace qorvantel

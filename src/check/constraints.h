@@ -68,4 +68,9 @@ resolved_constraints resolve_constraints(const constraint_set& constraints, cons
 bool constraints_hold(const resolved_constraints& constraints, const database& on,
                       const std::vector<std::vector<std::size_t>>* kept = nullptr);
 
+// The first constraint the database breaks, as written ("key Sailor(sid)"),
+// or empty when it keeps them all.
+std::string broken_constraint(const constraint_set& constraints, const resolved_constraints& resolved,
+                              const database& on);
+
 } // namespace qorvantel
