@@ -195,8 +195,28 @@ void shrink_into(check_report& report, const database& rows, const check_context
         return differ_on(rows, addresses(chosen), check);
     });
     database kept = only(rows, addresses(minimal));
-    if (values != nullptr)
+    if (values != nullptr) {
+        // Simpler values may make rows equal, or one of them needless:
+        // each row once, in row order, and the removals tried again.
         kept = simplify_values(std::move(kept), given, *values, check);
+        for (database_relation& each : kept.relations()) {
+            std::sort(each.rows.begin(), each.rows.end(),
+                      [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
+            each.rows.erase(std::unique(each.rows.begin(), each.rows.end(),
+                                        [](const shared<row>& a, const shared<row>& b) {
+                                            return row_compare(*a, *b) == 0;
+                                        }),
+                            each.rows.end());
+        }
+        all = kept.all_rows();
+        indexes.resize(all.size());
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            indexes[i] = i;
+        minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
+            return differ_on(kept, addresses(chosen), check);
+        });
+        kept = only(kept, addresses(minimal));
+    }
     report.verdict = check_verdict::differs;
     report.guarantee = check_guarantee::none;
     report.bound = 0;
@@ -246,21 +266,32 @@ void bounded_stage(check_report& report, const database& rows, const check_conte
     report.guarantee = check_guarantee::searched;
     if (!bounded_check_available() || options.bound == 0)
         return;
-    std::optional<std::vector<std::size_t>> proof = proof_bounds(rows, check.reference, check.answer, check.constraints);
     struct attempt {
         std::vector<std::size_t> bounds;
         check_guarantee guarantee;
+        resolved_constraints constraints;
     };
     std::vector<attempt> attempts;
-    if (proof)
-        attempts.push_back({*proof, check_guarantee::proved});
-    std::vector<std::size_t> fallback
-        = default_bounds(rows, check.reference, check.answer, check.constraints, options.bound);
-    if (!proof || *proof != fallback)
-        attempts.push_back({fallback, check_guarantee::bounded});
+    // Keys hold on every part of a database that keeps them, references
+    // do not: first a proof under the keys alone (the same under them is
+    // the same under keys and references), then one whose bounds take in
+    // the referenced rows, then the plain bound.
+    resolved_constraints keys_only;
+    keys_only.keys = check.constraints.keys;
+    if (std::optional<std::vector<std::size_t>> proof = proof_bounds(rows, check.reference, check.answer, keys_only))
+        attempts.push_back({*proof, check_guarantee::proved, keys_only});
+    if (!check.constraints.references.empty())
+        if (std::optional<std::vector<std::size_t>> proof
+            = proof_bounds(rows, check.reference, check.answer, check.constraints))
+            attempts.push_back({*proof, check_guarantee::proved, check.constraints});
+    attempts.push_back({default_bounds(rows, check.reference, check.answer, check.constraints, options.bound),
+                        check_guarantee::bounded, check.constraints});
     for (const attempt& each : attempts) {
-        bounded_outcome decided = bounded_compare(rows, check.reference, check.answer, check.constraints, each.bounds,
-                                                  options.solver_milliseconds, report.reference_failed.message.empty());
+        bounded_outcome decided = bounded_compare(rows, check.reference, check.answer, each.constraints, each.bounds,
+                                                  options.solver_milliseconds,
+                                                  report.reference_failed.message.empty()
+                                                      && each.constraints.references.size()
+                                                          == check.constraints.references.size());
         if (decided.reference_fails)
             note_reference_failure(report, *decided.reference_fails, check.reference);
         if (decided.status == bounded_status::same) {
