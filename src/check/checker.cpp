@@ -11,6 +11,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 
 namespace qorvantel {
@@ -148,8 +149,10 @@ database replaced(const database& rows, const instance_generator& values, std::s
 // difference stays, one of the column's ordinary values: the same value
 // everywhere in its role first (a key and the references to it together),
 // then the field alone.
+using database_test = std::function<bool(const database&)>;
+
 database simplify_values(database rows, const database& given, const instance_generator& values,
-                         const check_context& check)
+                         const database_test& holds)
 {
     for (std::size_t r = 0; r < rows.relations().size(); ++r) {
         std::size_t width = rows.relations()[r].columns->columns().size();
@@ -164,7 +167,7 @@ database simplify_values(database rows, const database& given, const instance_ge
                         if (value_equal(*candidate, *now))
                             break;
                         database attempt = replaced(rows, values, r, i, c, candidate, alone);
-                        if (differ_on_whole(attempt, check)) {
+                        if (holds(attempt)) {
                             rows = std::move(attempt);
                             done = true;
                             break;
@@ -178,50 +181,52 @@ database simplify_values(database rows, const database& given, const instance_ge
     return rows;
 }
 
+// A 1-minimal part of rows on which holds stays true (holds(rows) is), its
+// fields then simplified to ordinary values where it stays true, each row
+// once, and the removals tried again.
+database minimal_database(const database& rows, const database_test& holds, const database& given,
+                          const instance_generator* values)
+{
+    auto shrunk = [&](const database& from) {
+        std::vector<row_address> all = from.all_rows();
+        std::vector<std::size_t> indexes(all.size());
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            indexes[i] = i;
+        auto addresses = [&](const std::vector<std::size_t>& chosen) {
+            std::vector<row_address> kept;
+            for (std::size_t i : chosen)
+                kept.push_back(all[i]);
+            return kept;
+        };
+        std::vector<std::size_t> minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
+            return holds(only(from, addresses(chosen)));
+        });
+        return only(from, addresses(minimal));
+    };
+    database kept = shrunk(rows);
+    if (values == nullptr)
+        return kept;
+    kept = simplify_values(std::move(kept), given, *values, holds);
+    for (database_relation& each : kept.relations()) {
+        std::sort(each.rows.begin(), each.rows.end(),
+                  [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
+        each.rows.erase(std::unique(each.rows.begin(), each.rows.end(),
+                                    [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
+                        each.rows.end());
+    }
+    return shrunk(kept);
+}
+
 void shrink_into(check_report& report, const database& rows, const check_context& check, const database& given,
                  const instance_generator* values)
 {
-    std::vector<row_address> all = rows.all_rows();
-    std::vector<std::size_t> indexes(all.size());
-    for (std::size_t i = 0; i < indexes.size(); ++i)
-        indexes[i] = i;
-    auto addresses = [&](const std::vector<std::size_t>& chosen) {
-        std::vector<row_address> kept;
-        for (std::size_t i : chosen)
-            kept.push_back(all[i]);
-        return kept;
-    };
-    std::vector<std::size_t> minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
-        return differ_on(rows, addresses(chosen), check);
-    });
-    database kept = only(rows, addresses(minimal));
-    if (values != nullptr) {
-        // Simpler values may make rows equal, or one of them needless:
-        // each row once, in row order, and the removals tried again.
-        kept = simplify_values(std::move(kept), given, *values, check);
-        for (database_relation& each : kept.relations()) {
-            std::sort(each.rows.begin(), each.rows.end(),
-                      [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
-            each.rows.erase(std::unique(each.rows.begin(), each.rows.end(),
-                                        [](const shared<row>& a, const shared<row>& b) {
-                                            return row_compare(*a, *b) == 0;
-                                        }),
-                            each.rows.end());
-        }
-        all = kept.all_rows();
-        indexes.resize(all.size());
-        for (std::size_t i = 0; i < indexes.size(); ++i)
-            indexes[i] = i;
-        minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
-            return differ_on(kept, addresses(chosen), check);
-        });
-        kept = only(kept, addresses(minimal));
-    }
+    database kept = minimal_database(
+        rows, [&](const database& on) { return differ_on_whole(on, check); }, given, values);
     report.verdict = check_verdict::differs;
     report.guarantee = check_guarantee::none;
     report.bound = 0;
     report.counterexample = kept.text();
-    report.counterexample_rows = minimal.size();
+    report.counterexample_rows = kept.all_rows().size();
     shared<environment> on = kept.whole();
     outcome expected = evaluate_safely(check.reference, on);
     outcome given_result = evaluate_safely(check.answer, on);
@@ -233,14 +238,22 @@ void shrink_into(check_report& report, const database& rows, const check_context
     }
 }
 
-// The first failure of the reference is kept for the teacher.
-void note_reference_failure(check_report& report, const database& on, const expression& reference)
+// The first failure of the reference is kept for the teacher, on a
+// 1-minimal database of ordinary values.
+void note_reference_failure(check_report& report, const database& on, const check_context& check,
+                            const database& given, const instance_generator& values)
 {
     if (!report.reference_failed.message.empty())
         return;
-    outcome expected = evaluate_safely(reference, on.whole());
-    if (expected.failed())
-        report.reference_failed = {on.text(), expected.error};
+    auto fails = [&](const database& rows) {
+        if (!check.constraints.empty() && !constraints_hold(check.constraints, rows))
+            return false;
+        return evaluate_safely(check.reference, rows.whole()).failed();
+    };
+    if (!fails(on))
+        return;
+    database kept = minimal_database(on, fails, given, &values);
+    report.reference_failed = {kept.text(), evaluate_safely(check.reference, kept.whole()).error};
 }
 
 // Every relation read, and every relation a reference reaches from one.
@@ -293,7 +306,7 @@ void bounded_stage(check_report& report, const database& rows, const check_conte
                                                       && each.constraints.references.size()
                                                           == check.constraints.references.size());
         if (decided.reference_fails)
-            note_reference_failure(report, *decided.reference_fails, check.reference);
+            note_reference_failure(report, *decided.reference_fails, check, rows, values);
         if (decided.status == bounded_status::same) {
             report.guarantee = each.guarantee;
             report.bound = each.guarantee == check_guarantee::bounded ? options.bound : 0;
@@ -368,7 +381,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
             return report;
         }
         if (report.reference_failed.message.empty())
-            note_reference_failure(report, made, reference);
+            note_reference_failure(report, made, check, rows, generator);
     }
     bounded_stage(report, rows, check, generator, options);
     if (report.verdict == check_verdict::differs)
