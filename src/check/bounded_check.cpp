@@ -101,7 +101,7 @@ std::optional<std::vector<std::size_t>> proof_bounds(const database& shape, cons
 bool bounded_check_available() noexcept { return false; }
 
 bounded_outcome bounded_compare(const database&, const expression&, const expression&, const resolved_constraints&,
-                                const std::vector<std::size_t>&, unsigned, bool)
+                                const std::vector<std::size_t>&, unsigned, unsigned, bool)
 {
     return {};
 }
@@ -495,7 +495,7 @@ database database_of(const z3::model& model, encoder& made, const database& shap
 
 bounded_outcome bounded_compare(const database& shape, const expression& reference, const expression& answer,
                                 const resolved_constraints& constraints, const std::vector<std::size_t>& bounds,
-                                unsigned milliseconds, bool look_for_reference_failure)
+                                unsigned steps, unsigned milliseconds, bool look_for_reference_failure)
 {
     bounded_outcome outcome;
     std::size_t width = 1;
@@ -536,12 +536,14 @@ bounded_outcome bounded_compare(const database& shape, const expression& referen
         z3::solver solver(context, "QF_BV");
         z3::params settings(context);
         settings.set("timeout", milliseconds);
+        settings.set("rlimit", steps);
         solver.set(settings);
         solver.add(made.domain());
         solver.add(constraints_formula(context, made, constraints));
         solver.push();
         solver.add(!expected.raises && differs);
-        switch (solver.check()) {
+        z3::check_result result = solver.check();
+        switch (result) {
         case z3::unsat:
             outcome.status = bounded_status::same;
             break;

@@ -46,7 +46,7 @@ bool bounded_check_available() noexcept;
 // relation empty). The constraints hold on every database considered.
 bounded_outcome bounded_compare(const database& shape, const expression& reference, const expression& answer,
                                 const resolved_constraints& constraints, const std::vector<std::size_t>& bounds,
-                                unsigned milliseconds, bool look_for_reference_failure);
+                                unsigned steps, unsigned milliseconds, bool look_for_reference_failure);
 
 // Rows per relation that make the bounded check a proof, or nothing. Both
 // expressions without minus: a row of either result that the other lacks

@@ -49,7 +49,7 @@ const char* const help_text = "Checks a relational algebra answer against a refe
                               "  --instances N     generated databases to try (default 500)\n"
                               "  --seed S          seed of the generated databases (default 1)\n"
                               "  --strict-names    column names must agree too\n"
-                              "  --bound N         rows per relation of the exhaustive check (default 3;\n"
+                              "  --bound N         rows per relation of the exhaustive check (default 4;\n"
                               "                    0: search only)\n"
                               "  --key R(a, ...)   a key every database of the check keeps\n"
                               "  --references R(a)->S(b)\n"

@@ -301,7 +301,7 @@ void bounded_stage(check_report& report, const database& rows, const check_conte
                         check_guarantee::bounded, check.constraints});
     for (const attempt& each : attempts) {
         bounded_outcome decided = bounded_compare(rows, check.reference, check.answer, each.constraints, each.bounds,
-                                                  options.solver_milliseconds,
+                                                  options.solver_steps, options.solver_milliseconds,
                                                   report.reference_failed.message.empty()
                                                       && each.constraints.references.size()
                                                           == check.constraints.references.size());
