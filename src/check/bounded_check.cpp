@@ -317,13 +317,15 @@ private:
     z3::expr literal(const value& of)
     {
         if (of.kind() == value_kind::integer)
-            return context_.bv_val(static_cast<std::uint64_t>(
-                                       static_cast<std::uint32_t>(static_cast<const integer_value&>(of).number())),
-                                   32);
+            return context_.bv_val(
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<const integer_value&>(of).number())),
+                32);
         std::string_view content = static_cast<const string_value&>(of).content();
-        z3::expr made = context_.bv_val(static_cast<unsigned>(static_cast<unsigned char>(content.empty() ? 0 : content[0])), 8);
+        z3::expr made
+            = context_.bv_val(static_cast<unsigned>(static_cast<unsigned char>(content.empty() ? 0 : content[0])), 8);
         for (unsigned i = 1; i < width_; ++i)
-            made = z3::concat(made, context_.bv_val(i < content.size() ? static_cast<unsigned char>(content[i]) : 0, 8));
+            made
+                = z3::concat(made, context_.bv_val(i < content.size() ? static_cast<unsigned char>(content[i]) : 0, 8));
         return made;
     }
 
@@ -383,7 +385,8 @@ private:
                 made.holds = no;
                 break;
             }
-            z3::expr holds = compare(test.comparison(), *resolved[i], *resolved[i + 1], kinds[i] == value_kind::integer);
+            z3::expr holds
+                = compare(test.comparison(), *resolved[i], *resolved[i + 1], kinds[i] == value_kind::integer);
             made.holds = made.holds && holds;
             reached = reached && holds;
         }
@@ -450,8 +453,8 @@ z3::expr constraints_formula(z3::context& context, const encoder& made, const re
                     same_key.push_back(rows[i].values[c] == rows[j].values[c]);
                 for (std::size_t c = 0; c < rows[i].values.size(); ++c)
                     same_row.push_back(rows[i].values[c] == rows[j].values[c]);
-                all.push_back(z3::implies(rows[i].present && rows[j].present && z3::mk_and(same_key),
-                                          z3::mk_and(same_row)));
+                all.push_back(
+                    z3::implies(rows[i].present && rows[j].present && z3::mk_and(same_key), z3::mk_and(same_row)));
             }
     }
     for (const resolved_reference& reference : constraints.references) {
@@ -504,7 +507,8 @@ bounded_outcome bounded_compare(const database& shape, const expression& referen
             continue;
         for (const shared<column>& each : shape.relations()[r].columns->columns())
             if (each->column_type()->kind() == type_kind::string)
-                width = std::max<std::size_t>(width, static_cast<const string_type&>(*each->column_type()).max_length());
+                width
+                    = std::max<std::size_t>(width, static_cast<const string_type&>(*each->column_type()).max_length());
     }
     widest_literal(reference, width);
     widest_literal(answer, width);

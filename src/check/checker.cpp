@@ -198,9 +198,8 @@ database minimal_database(const database& rows, const database_test& holds, cons
                 kept.push_back(all[i]);
             return kept;
         };
-        std::vector<std::size_t> minimal = shrink_to_minimal(indexes, [&](const std::vector<std::size_t>& chosen) {
-            return holds(only(from, addresses(chosen)));
-        });
+        std::vector<std::size_t> minimal = shrink_to_minimal(
+            indexes, [&](const std::vector<std::size_t>& chosen) { return holds(only(from, addresses(chosen))); });
         return only(from, addresses(minimal));
     };
     database kept = shrunk(rows);
@@ -210,9 +209,10 @@ database minimal_database(const database& rows, const database_test& holds, cons
     for (database_relation& each : kept.relations()) {
         std::sort(each.rows.begin(), each.rows.end(),
                   [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
-        each.rows.erase(std::unique(each.rows.begin(), each.rows.end(),
-                                    [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
-                        each.rows.end());
+        each.rows.erase(
+            std::unique(each.rows.begin(), each.rows.end(),
+                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
+            each.rows.end());
     }
     return shrunk(kept);
 }
@@ -240,8 +240,8 @@ void shrink_into(check_report& report, const database& rows, const check_context
 
 // The first failure of the reference is kept for the teacher, on a
 // 1-minimal database of ordinary values.
-void note_reference_failure(check_report& report, const database& on, const check_context& check,
-                            const database& given, const instance_generator& values)
+void note_reference_failure(check_report& report, const database& on, const check_context& check, const database& given,
+                            const instance_generator& values)
 {
     if (!report.reference_failed.message.empty())
         return;
@@ -300,11 +300,11 @@ void bounded_stage(check_report& report, const database& rows, const check_conte
     attempts.push_back({default_bounds(rows, check.reference, check.answer, check.constraints, options.bound),
                         check_guarantee::bounded, check.constraints});
     for (const attempt& each : attempts) {
-        bounded_outcome decided = bounded_compare(rows, check.reference, check.answer, each.constraints, each.bounds,
-                                                  options.solver_steps, options.solver_milliseconds,
-                                                  report.reference_failed.message.empty()
-                                                      && each.constraints.references.size()
-                                                          == check.constraints.references.size());
+        bounded_outcome decided
+            = bounded_compare(rows, check.reference, check.answer, each.constraints, each.bounds, options.solver_steps,
+                              options.solver_milliseconds,
+                              report.reference_failed.message.empty()
+                                  && each.constraints.references.size() == check.constraints.references.size());
         if (decided.reference_fails)
             note_reference_failure(report, *decided.reference_fails, check, rows, values);
         if (decided.status == bounded_status::same) {

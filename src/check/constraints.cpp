@@ -71,8 +71,8 @@ std::size_t relation_index(const database& on, const std::string& name, const st
     throw std::runtime_error(line + ": the database has no relation " + name + ".");
 }
 
-std::vector<std::size_t> column_indexes(const database& on, std::size_t relation,
-                                        const std::vector<std::string>& names, const std::string& line)
+std::vector<std::size_t> column_indexes(const database& on, std::size_t relation, const std::vector<std::string>& names,
+                                        const std::string& line)
 {
     const schema& columns = *on.relations()[relation].columns;
     std::vector<std::size_t> indexes;
@@ -233,7 +233,8 @@ std::string broken_constraint(const constraint_set& constraints, const resolved_
         one.references.push_back(resolved.references[i]);
         const reference_constraint& each = constraints.references[i];
         if (!constraints_hold(one, on))
-            return "reference " + listed(each.relation, each.columns) + " -> " + listed(each.target, each.target_columns);
+            return "reference " + listed(each.relation, each.columns) + " -> "
+                + listed(each.target, each.target_columns);
     }
     return "";
 }

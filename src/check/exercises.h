@@ -4,9 +4,9 @@
 // first block names the database of every block; each block opens with
 // `== ID [N points]`, may say `database: FILE`, `forbid: OPERATOR...` and
 // `strict-names`, and the keys and references its databases keep (`key:
-// R(a)`, `references: R(a) -> S(b)`, before the first block for all), holds the question's text, and then one or more accepted
-// answers, each after a `--- answer` line. A submission: `#` lines are
-// comments; `== ID` and the answer's expression on the lines that follow.
+// R(a)`, `references: R(a) -> S(b)`, before the first block for all), holds the question's text, and then one or more
+// accepted answers, each after a `--- answer` line. A submission: `#` lines are comments; `== ID` and the answer's
+// expression on the lines that follow.
 #pragma once
 
 #include "check/constraints.h"

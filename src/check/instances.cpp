@@ -382,9 +382,10 @@ database instance_generator::next(draws& random) const
     for (database_relation& each : made.relations()) {
         std::sort(each.rows.begin(), each.rows.end(),
                   [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
-        each.rows.erase(std::unique(each.rows.begin(), each.rows.end(),
-                                    [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
-                        each.rows.end());
+        each.rows.erase(
+            std::unique(each.rows.begin(), each.rows.end(),
+                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
+            each.rows.end());
     }
     return made;
 }

@@ -63,10 +63,9 @@ public:
     static constexpr std::size_t handful = 5;
 
 private:
-    void keep_constraints(database& made, const std::vector<std::vector<shared<value>>>& domains,
-                          draws& random) const;
-    shared<value> draw(std::size_t relation, std::size_t column,
-                       const std::vector<std::vector<shared<value>>>& domains, draws& random) const;
+    void keep_constraints(database& made, const std::vector<std::vector<shared<value>>>& domains, draws& random) const;
+    shared<value> draw(std::size_t relation, std::size_t column, const std::vector<std::vector<shared<value>>>& domains,
+                       draws& random) const;
 
     const database& shape_;
     resolved_constraints constraints_;
