@@ -329,15 +329,10 @@ check_report check_answer(const shared<environment>& given, const expression& re
     check_report report;
     database rows(*given);
     report.given_rows = rows.all_rows().size();
-    resolved_constraints constraints;
-    try {
-        constraints = resolve_constraints(options.constraints, rows);
-    } catch (const std::runtime_error& error) {
-        throw check_setup_error(std::string("constraints: ") + error.what());
-    }
-    std::string broken = broken_constraint(options.constraints, constraints, rows);
-    if (!broken.empty())
-        throw check_setup_error("constraints: the given database breaks " + broken + ".");
+    std::string problem = constraint_problem(options.constraints, rows);
+    if (!problem.empty())
+        throw check_setup_error("constraints: " + problem);
+    resolved_constraints constraints = resolve_constraints(options.constraints, rows);
     report.constrained = !constraints.empty();
     outcome expected = evaluate_safely(reference, given);
     if (expected.failed())

@@ -239,4 +239,15 @@ std::string broken_constraint(const constraint_set& constraints, const resolved_
     return "";
 }
 
+std::string constraint_problem(const constraint_set& constraints, const database& on)
+{
+    try {
+        resolved_constraints resolved = resolve_constraints(constraints, on);
+        std::string broken = broken_constraint(constraints, resolved, on);
+        return broken.empty() ? "" : "the database breaks " + broken + ".";
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+}
+
 } // namespace qorvantel

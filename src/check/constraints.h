@@ -73,4 +73,9 @@ bool constraints_hold(const resolved_constraints& constraints, const database& o
 std::string broken_constraint(const constraint_set& constraints, const resolved_constraints& resolved,
                               const database& on);
 
+// What is wrong with the constraints on the database: a relation or column
+// it lacks, a reference between kinds, or the first constraint it breaks
+// ("the database breaks key Sailor(sid)."); empty when nothing is.
+std::string constraint_problem(const constraint_set& constraints, const database& on);
+
 } // namespace qorvantel

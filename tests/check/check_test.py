@@ -338,7 +338,7 @@ def test_constraints_and_failing_reference(directory):
         expect(f'failing reference in words {options}', 'The reference itself fails' in out, out)
     # Constraints that do not fit the database, or that it breaks.
     for options, message in [(['--key', 'Sailor(nosuch)'], 'Sailor has no column nosuch'),
-                             (['--key', 'Sailor(sname)'], 'the given database breaks key Sailor(sname)'),
+                             (['--key', 'Sailor(sname)'], 'the database breaks key Sailor(sname)'),
                              (['--references', 'Sailor(sid) -> Reserve(sid)'], 'breaks reference'),
                              (['--key', 'Sailor'], 'a key is written')]:
         code, _, err = run(options + [SAILORS, reference, answer])
