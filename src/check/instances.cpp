@@ -331,7 +331,13 @@ std::vector<shared<value>> instance_generator::preferred(std::size_t relation, s
         if (std::none_of(out.begin(), out.end(), [&](const shared<value>& o) { return value_equal(*o, *v); }))
             out.push_back(v);
     }
-    for (const shared<value>& each : column_pool(relation, column))
+    std::vector<shared<value>> candidates = column_pool(relation, column);
+    // Then invented values, the nearest to the given ones: their neighbours.
+    std::size_t room
+        = column_type.kind() == type_kind::string ? static_cast<const string_type&>(column_type).max_length() : 0;
+    for (const shared<value>& each : given_[roles_[relation][column]])
+        add_neighbours(*each, column_type.kind(), room, candidates);
+    for (const shared<value>& each : candidates)
         if (fits(*each, column_type)
             && std::none_of(out.begin(), out.end(), [&](const shared<value>& o) { return value_equal(*o, *each); }))
             out.push_back(each);
