@@ -22,6 +22,7 @@
 #include "algebra/expression.h"
 #include "check/constraints.h"
 #include "check/database.h"
+#include "check/proof_bounds.h"
 
 #include <cstddef>
 #include <optional>
@@ -47,19 +48,5 @@ bool bounded_check_available() noexcept;
 bounded_outcome bounded_compare(const database& shape, const expression& reference, const expression& answer,
                                 const resolved_constraints& constraints, const std::vector<std::size_t>& bounds,
                                 unsigned steps, unsigned milliseconds, bool look_for_reference_failure);
-
-// Rows per relation that make the bounded check a proof, or nothing. Both
-// expressions without minus: a row of either result that the other lacks
-// comes from at most as many rows of R as R occurs in one branch of the
-// unions (occurrences in a product add up, the operands of a union take
-// the larger), and every such sub-database keeps the difference, since
-// both expressions are monotone and raise on a sub-database only where
-// they raise on the whole. References add to each referenced relation one
-// row per referring row; a cycle of references gives no bound.
-std::optional<std::vector<std::size_t>> proof_bounds(const database& shape, const expression& reference,
-                                                     const expression& answer, const resolved_constraints& constraints);
-
-// The relations (by index of shape) that either expression reads.
-std::vector<bool> relations_read(const database& shape, const std::vector<const expression*>& queries);
 
 } // namespace qorvantel

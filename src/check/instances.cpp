@@ -2,6 +2,8 @@
 #include "check/instances.h"
 
 #include "algebra/condition.h"
+#include "check/column_roles.h"
+#include "check/pool_values.h"
 #include "check/sameness.h"
 
 #include <algorithm>
@@ -30,193 +32,7 @@ void collect(const expression& of, std::vector<shared<value>>& into)
         collect(*operand, into);
 }
 
-// -2147483648 has no literal: the lowest integer an environment can hold.
-constexpr std::int64_t lowest_integer = -std::numeric_limits<std::int32_t>::max();
-
-shared<value> integer(std::int64_t n) { return shared<value>(new integer_value(static_cast<std::int32_t>(n))); }
-
-char step(char c, int by)
-{
-    c = static_cast<char>(c + by);
-    return c == '\'' ? static_cast<char>(c + by) : c;
-}
-
-// A literal and its neighbours, the values a comparison with it turns on:
-// n - 1, n, n + 1; for a string, the string with its last character one
-// lower (or left out, when it is the space) and the string with a space
-// appended (or its last character one higher, when there is no room).
-void add_neighbours(const value& literal, type_kind kind, std::size_t room, std::vector<shared<value>>& pool)
-{
-    if (literal.kind() == value_kind::integer && kind == type_kind::integer) {
-        std::int64_t n = static_cast<const integer_value&>(literal).number();
-        for (std::int64_t near = n - 1; near <= n + 1; ++near)
-            if (near >= lowest_integer && near <= std::numeric_limits<std::int32_t>::max())
-                pool.push_back(integer(near));
-        return;
-    }
-    if (literal.kind() != value_kind::string || kind != type_kind::string)
-        return;
-    std::string s(static_cast<const string_value&>(literal).content());
-    if (s.size() > room)
-        return;
-    pool.push_back(string_value::make(s));
-    if (!s.empty()) {
-        std::string before = s;
-        if (before.back() == ' ')
-            before.pop_back();
-        else
-            before.back() = step(before.back(), -1);
-        pool.push_back(string_value::make(before));
-    }
-    std::string after = s;
-    if (after.size() < room)
-        after += ' ';
-    else if (!after.empty() && after.back() < '~')
-        after.back() = step(after.back(), 1);
-    pool.push_back(string_value::make(after));
-}
-
-void sort_unique(std::vector<shared<value>>& values)
-{
-    std::sort(values.begin(), values.end(),
-              [](const shared<value>& a, const shared<value>& b) { return value_less(*a, *b); });
-    values.erase(std::unique(values.begin(), values.end(),
-                             [](const shared<value>& a, const shared<value>& b) { return value_equal(*a, *b); }),
-                 values.end());
-}
-
-bool fits(const value& v, const type& column_type)
-{
-    if (column_type.kind() == type_kind::integer)
-        return v.kind() == value_kind::integer;
-    return v.kind() == value_kind::string
-        && static_cast<const string_value&>(v).content().size()
-        <= static_cast<const string_type&>(column_type).max_length();
-}
-
-// Which base columns play one role: followed through the operators.
-class role_walk {
-public:
-    explicit role_walk(const database& shape) : shape_(shape)
-    {
-        std::vector<shared<relation>> empty;
-        for (const database_relation& each : shape.relations()) {
-            offsets_.push_back(parent_.size());
-            for (std::size_t c = 0; c < each.columns->columns().size(); ++c)
-                parent_.push_back(parent_.size());
-            empty.push_back(shared<relation>(new relation(each.columns, table::unsorted({}))));
-        }
-        empty_ = environment::of(empty);
-        literals_.resize(parent_.size());
-    }
-
-    std::size_t id(std::size_t relation, std::size_t column) const { return offsets_[relation] + column; }
-    std::size_t count() const { return parent_.size(); }
-
-    std::size_t find(std::size_t x)
-    {
-        while (parent_[x] != x)
-            x = parent_[x] = parent_[parent_[x]];
-        return x;
-    }
-    void link(std::size_t a, std::size_t b) { parent_[find(a)] = find(b); }
-
-    const std::vector<std::vector<shared<value>>>& literals() const { return literals_; }
-
-    // Per column of the expression's result, the base columns it holds.
-    using lineage = std::vector<std::vector<std::size_t>>;
-    lineage walk(const expression& of)
-    {
-        lineage made;
-        if (evaluate_safely(of, empty_).failed())
-            return made;
-        std::vector<lineage> operands;
-        for (const shared<expression>& operand : of.operands())
-            operands.push_back(walk(*operand));
-        switch (of.kind()) {
-        case expression_kind::relation:
-            for (std::size_t r = 0; r < shape_.relations().size(); ++r)
-                if (value_equal(*shape_.relations()[r].columns->name(), *of.relation_name()))
-                    for (std::size_t c = 0; c < shape_.relations()[r].columns->columns().size(); ++c)
-                        made.push_back({id(r, c)});
-            return made;
-        case expression_kind::union_of:
-        case expression_kind::minus:
-            made = operands.front();
-            for (std::size_t o = 1; o < operands.size(); ++o)
-                for (std::size_t i = 0; i < made.size() && i < operands[o].size(); ++i) {
-                    for (std::size_t each : operands[o][i])
-                        for (std::size_t other : made[i])
-                            link(each, other);
-                    made[i].insert(made[i].end(), operands[o][i].begin(), operands[o][i].end());
-                }
-            return made;
-        case expression_kind::product:
-            for (const lineage& operand : operands)
-                made.insert(made.end(), operand.begin(), operand.end());
-            return made;
-        case expression_kind::project: {
-            outcome argument = evaluate_safely(*of.operands().front(), empty_);
-            for (const std::optional<std::size_t>& index :
-                 find_columns(*argument.result->relation_schema(), of.listed_columns()))
-                made.push_back(index && *index < operands.front().size() ? operands.front()[*index]
-                                                                         : std::vector<std::size_t>{});
-            return made;
-        }
-        case expression_kind::select: {
-            outcome argument = evaluate_safely(*of.operands().front(), empty_);
-            walk_condition(*of.predicate(), *argument.result->relation_schema(), operands.front());
-            return operands.front();
-        }
-        case expression_kind::rename:
-            return operands.front();
-        }
-        return made;
-    }
-
-private:
-    void walk_condition(const condition& of, const schema& columns, const lineage& from)
-    {
-        for (const shared<condition>& argument : of.arguments())
-            walk_condition(*argument, columns, from);
-        std::vector<std::size_t> compared;
-        std::vector<shared<value>> literals;
-        for (const shared<value>& operand : of.comparands()) {
-            if (operand->kind() != value_kind::symbol) {
-                literals.push_back(operand);
-                continue;
-            }
-            std::optional<std::size_t> index = find_columns(columns, {operand}).front();
-            if (index && *index < from.size())
-                compared.insert(compared.end(), from[*index].begin(), from[*index].end());
-        }
-        for (std::size_t i = 1; i < compared.size(); ++i)
-            link(compared[i], compared[0]);
-        for (std::size_t each : compared)
-            literals_[each].insert(literals_[each].end(), literals.begin(), literals.end());
-    }
-
-    const database& shape_;
-    shared<environment> empty_;
-    std::vector<std::size_t> offsets_;
-    std::vector<std::size_t> parent_;
-    std::vector<std::vector<shared<value>>> literals_;
-};
-
-// At most n of the values, spread over their order, the first and the
-// last among them.
-std::vector<shared<value>> spread(const std::vector<shared<value>>& sorted, std::size_t n)
-{
-    if (sorted.size() <= n)
-        return sorted;
-    std::vector<shared<value>> kept;
-    for (std::size_t i = 0; i < n; ++i)
-        kept.push_back(sorted[i * (sorted.size() - 1) / (n - 1)]);
-    return kept;
-}
 } // namespace
-
-bool fits_column(const type& column_type, const value& v) { return fits(v, column_type); }
 
 std::vector<shared<value>> literals_of(const std::vector<const expression*>& queries)
 {
@@ -238,7 +54,7 @@ instance_generator::instance_generator(const database& given, const std::vector<
                                        const resolved_constraints& constraints)
     : shape_(given), constraints_(constraints)
 {
-    role_walk walk(given);
+    column_roles walk(given);
     std::set<std::string> names;
     for (const expression* query : queries)
         walk.walk(*query);
@@ -305,13 +121,13 @@ std::vector<shared<value>> instance_generator::column_pool(std::size_t relation,
     const type& column_type = *shape_.relations()[relation].columns->columns()[column]->column_type();
     std::vector<shared<value>> pool;
     for (const shared<value>& each : pools_[roles_[relation][column]])
-        if (fits(*each, column_type))
+        if (fits_column(column_type, *each))
             pool.push_back(each);
     if (pool.empty()) {
         // Nothing given and no literal: invented values, small and plain.
         for (int i = 1; i <= 3; ++i) {
             if (column_type.kind() == type_kind::integer)
-                pool.push_back(integer(i));
+                pool.push_back(small_integer(i));
             else
                 pool.push_back(string_value::make(std::string(1, static_cast<char>('a' + i - 1))));
         }
@@ -338,7 +154,7 @@ std::vector<shared<value>> instance_generator::preferred(std::size_t relation, s
     for (const shared<value>& each : given_[roles_[relation][column]])
         add_neighbours(*each, column_type.kind(), room, candidates);
     for (const shared<value>& each : candidates)
-        if (fits(*each, column_type)
+        if (fits_column(column_type, *each)
             && std::none_of(out.begin(), out.end(), [&](const shared<value>& o) { return value_equal(*o, *each); }))
             out.push_back(each);
     return out;
@@ -350,7 +166,7 @@ shared<value> instance_generator::draw(std::size_t relation, std::size_t column,
     const type& column_type = *shape_.relations()[relation].columns->columns()[column]->column_type();
     std::vector<const shared<value>*> fitting;
     for (const shared<value>& each : domains[roles_[relation][column]])
-        if (fits(*each, column_type))
+        if (fits_column(column_type, *each))
             fitting.push_back(&each);
     if (!fitting.empty())
         return *fitting[random.below(fitting.size())];

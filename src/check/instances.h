@@ -18,15 +18,12 @@
 #include "algebra/expression.h"
 #include "check/constraints.h"
 #include "check/database.h"
+#include "check/pool_values.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace qorvantel {
-
-// Whether a value can stand in a column of the type: its kind, and for a
-// string, no longer than char(n) allows.
-bool fits_column(const type& column_type, const value& v);
 
 // The integer and string literals of the expressions' conditions.
 std::vector<shared<value>> literals_of(const std::vector<const expression*>& queries);
