@@ -4,6 +4,7 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace qorvantel {
@@ -54,6 +55,18 @@ std::vector<std::vector<std::size_t>> database::by_relation(const std::vector<ro
     for (const row_address& address : kept)
         chosen[address.relation].push_back(address.row);
     return chosen;
+}
+
+void database::keep_each_row_once()
+{
+    for (database_relation& each : relations_) {
+        std::sort(each.rows.begin(), each.rows.end(),
+                  [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
+        each.rows.erase(
+            std::unique(each.rows.begin(), each.rows.end(),
+                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
+            each.rows.end());
+    }
 }
 
 shared<environment> database::environment_of(const std::vector<row_address>& kept) const

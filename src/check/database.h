@@ -42,6 +42,8 @@ public:
     // The environment of the schemas with only the given rows, or all.
     shared<environment> environment_of(const std::vector<row_address>& kept) const;
     shared<environment> whole() const;
+    // Each relation's rows in row order, each once.
+    void keep_each_row_once();
     // The kept rows' indexes, relation by relation.
     std::vector<std::vector<std::size_t>> by_relation(const std::vector<row_address>& kept) const;
 

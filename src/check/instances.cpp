@@ -201,14 +201,7 @@ database instance_generator::next(draws& random) const
     if (!constraints_.empty())
         keep_constraints(made, domains, random);
     // Rows repeat when the domains are small: each is kept once.
-    for (database_relation& each : made.relations()) {
-        std::sort(each.rows.begin(), each.rows.end(),
-                  [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
-        each.rows.erase(
-            std::unique(each.rows.begin(), each.rows.end(),
-                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
-            each.rows.end());
-    }
+    made.keep_each_row_once();
     return made;
 }
 

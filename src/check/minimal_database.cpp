@@ -122,14 +122,7 @@ database minimal_database(const database& rows, const database_test& holds, cons
     if (values == nullptr)
         return kept;
     kept = simplify_values(std::move(kept), given, *values, holds);
-    for (database_relation& each : kept.relations()) {
-        std::sort(each.rows.begin(), each.rows.end(),
-                  [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
-        each.rows.erase(
-            std::unique(each.rows.begin(), each.rows.end(),
-                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
-            each.rows.end());
-    }
+    kept.keep_each_row_once();
     return shrunk(kept);
 }
 
