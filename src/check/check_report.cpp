@@ -51,6 +51,10 @@ std::string report_text(const check_report& report)
             out += "; the counterexample above keeps " + rows_word(report.counterexample_rows)
                 + ", and removing any one of them makes the two agree.\n";
     }
+    if (report.guarantee != check_guarantee::none)
+        out += guarantee_words(report) + "\n";
+    if (!report.reference_failed.message.empty())
+        out += "Warning: " + reference_failure_words(report);
     for (const std::string& note : report.notes)
         out += "Note: " + note + "\n";
     return out;
@@ -68,6 +72,13 @@ std::string report_json(const check_report& report)
     out += ", \"answer\": " + json_string(report.answer);
     out += ", \"notes\": " + json_strings(report.notes);
     out += ", \"instances\": " + std::to_string(report.instances);
+    if (report.guarantee != check_guarantee::none)
+        out += std::string(", \"guarantee\": \"") + guarantee_name(report.guarantee) + "\"";
+    if (report.guarantee == check_guarantee::bounded)
+        out += ", \"bound\": " + std::to_string(report.bound);
+    if (!report.reference_failed.message.empty())
+        out += ", \"reference_fails\": {\"database\": " + json_string(report.reference_failed.database)
+            + ", \"message\": " + json_string(report.reference_failed.message) + "}";
     return out + "}\n";
 }
 
