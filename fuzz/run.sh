@@ -18,7 +18,7 @@ mkdir -p "$work/artifacts"
 python3 fuzz/make_corpus.py "$work" || exit 1
 
 status=0
-for target in batch_fuzzer interactive_fuzzer check_fuzzer csv_fuzzer; do
+for target in batch_fuzzer interactive_fuzzer check_fuzzer csv_fuzzer guarantee_fuzzer; do
     kind=${target%_fuzzer}
     program=build-fuzz/$target
     if [ ! -x "$program" ]; then

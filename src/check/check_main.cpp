@@ -26,7 +26,9 @@ namespace {
 using namespace qorvantel;
 
 const char* const usage_text
-    = "usage: qorvantel-check [--json] [--instances N] [--seed S] [--strict-names] ENVIRONMENT REFERENCE ANSWER\n"
+    = "usage: qorvantel-check [--json] [--instances N] [--seed S] [--bound N] [--strict-names]\n"
+      "                       [--key R(a)]... [--references R(a)->S(b)]... [--constraints FILE]\n"
+      "                       ENVIRONMENT REFERENCE ANSWER\n"
       "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
       "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
       "       qorvantel-check --help | --version\n";
@@ -48,6 +50,13 @@ const char* const help_text = "Checks a relational algebra answer against a refe
                               "  --instances N     generated databases to try (default 500)\n"
                               "  --seed S          seed of the generated databases (default 1)\n"
                               "  --strict-names    column names must agree too\n"
+                              "  --bound N         rows per relation of the exhaustive check (default 4;\n"
+                              "                    0: search only)\n"
+                              "  --key R(a, ...)   a key every database of the check keeps\n"
+                              "  --references R(a)->S(b)\n"
+                              "                    a reference every database of the check keeps\n"
+                              "  --constraints FILE  keys and references, one \"key:\" or \"references:\"\n"
+                              "                    line each\n"
                               "  --help, --version\n"
                               "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
                               "2 usage error, unreadable file, or an environment or reference in error.\n";
@@ -171,6 +180,31 @@ int run(int argc, char** argv)
             grade = true;
         } else if (word == "--strict-names") {
             options.strict_names = true;
+        } else if (word == "--key" || word == "--references" || word == "--constraints") {
+            if (i + 1 >= argc)
+                throw usage_error(word + " needs " + (word == "--constraints" ? "a file." : "a constraint."));
+            std::string given = argv[++i];
+            try {
+                if (word == "--constraints") {
+                    constraint_set read = read_constraints(read_file(given), given);
+                    for (const key_constraint& key : read.keys)
+                        options.constraints.keys.push_back(key);
+                    for (const reference_constraint& reference : read.references)
+                        options.constraints.references.push_back(reference);
+                } else {
+                    read_constraint_line(word.substr(2) + ": " + given, options.constraints);
+                }
+            } catch (const check_setup_error&) {
+                throw;
+            } catch (const std::runtime_error& error) {
+                throw usage_error(error.what());
+            }
+        } else if (word == "--bound") {
+            unsigned long long number = 0;
+            if (i + 1 >= argc || !parse_count(argv[i + 1], 16, number))
+                throw usage_error("--bound needs a number from 0 to 16.");
+            ++i;
+            options.bound = static_cast<std::size_t>(number);
         } else if (word == "--instances" || word == "--seed") {
             unsigned long long number = 0;
             unsigned long long limit = word == "--seed" ? ~0ULL : 1000000ULL;

@@ -139,6 +139,10 @@ std::string report_text(const check_report& report)
                 + ", and removing any one of them makes the two agree.\n";
         out += explanation_text(report);
     }
+    if (report.guarantee != check_guarantee::none)
+        out += guarantee_words(report) + "\n";
+    if (!report.reference_failed.message.empty())
+        out += "Warning: " + reference_failure_words(report);
     for (const std::string& note : report.notes)
         out += "Note: " + note + "\n";
     return out;
@@ -156,6 +160,13 @@ std::string report_json(const check_report& report)
     out += ", \"answer\": " + json_string(cut(report.answer));
     out += ", \"notes\": " + json_strings(report.notes);
     out += ", \"instances\": " + std::to_string(report.instances);
+    if (report.guarantee != check_guarantee::none)
+        out += std::string(", \"guarantee\": \"") + guarantee_name(report.guarantee) + "\"";
+    if (report.guarantee == check_guarantee::bounded)
+        out += ", \"bound\": " + std::to_string(report.bound);
+    if (!report.reference_failed.message.empty())
+        out += ", \"reference_fails\": {\"database\": " + json_string(report.reference_failed.database)
+            + ", \"message\": " + json_string(report.reference_failed.message) + "}";
     if (differs) {
         if (report.fault)
             out += ", \"fault\": " + fault_json(*report.fault);

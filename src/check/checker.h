@@ -8,6 +8,7 @@
 #include "check/fault.h"
 #include "check/provenance.h"
 #include "text/failure.h"
+#include "check/constraints.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,10 +26,30 @@ struct check_options {
     // each, few enough that one check stays well under a second.
     std::size_t instances = 500;
     std::uint64_t seed = 1;
+    // Rows per relation of the exhaustive check (0: no bounded check), and
+    // the solver's budget for each call: steps (Z3's resource limit, the
+    // same on every run, so that a verdict does not depend on the load of
+    // the machine) and, as a last resort, wall-clock time. A proof uses
+    // the bound it needs.
+    std::size_t bound = 4;
+    unsigned solver_steps = 400000;
+    unsigned solver_milliseconds = 20000;
+    // The keys and references every database of the check keeps.
+    constraint_set constraints;
 };
 
 enum class check_verdict : unsigned char { same, differs };
 enum class check_where : unsigned char { given, generated };
+// How sure a "same" verdict is: proved on every database; no difference on
+// any database of at most bound rows per relation; or only searched.
+enum class check_guarantee : unsigned char { none, proved, bounded, searched };
+
+// The reference failed on a database made for the check: told to the
+// teacher, never skipped silently.
+struct reference_failure {
+    std::string database;
+    std::string message;
+};
 
 struct check_report {
     check_verdict verdict = check_verdict::same;
@@ -43,11 +64,26 @@ struct check_report {
     std::size_t given_rows = 0;
     std::vector<std::string> notes;
     std::size_t instances = 0;
+    // Set for a "same" verdict: none for "differs".
+    check_guarantee guarantee = check_guarantee::none;
+    std::size_t bound = 0;
+    // Whether the verdict holds under declared keys and references.
+    bool constrained = false;
+    // Where the reference itself failed; empty message when it never did.
+    reference_failure reference_failed;
     // When it differs: the part of the answer at fault, and why each row
     // in which the results differ is there (explanation.h).
     std::optional<answer_fault> fault;
     std::vector<row_difference> differences;
 };
+
+// The guarantee as --json writes it: "proved", "bounded", "searched", or
+// empty for none.
+const char* guarantee_name(check_guarantee guarantee) noexcept;
+// The guarantee in words, one sentence; empty for none.
+std::string guarantee_words(const check_report& report);
+// The reference's failure in words, with the database; empty for none.
+std::string reference_failure_words(const check_report& report);
 
 // The environment or the reference cannot be used: the check has no
 // verdict. what() is "<which>: " and the interpreter's message.

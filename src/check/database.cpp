@@ -4,6 +4,9 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
+#include <algorithm>
+#include <sstream>
+
 namespace qorvantel {
 
 database::database(const environment& loaded)
@@ -44,6 +47,47 @@ std::string database::text_of(const std::vector<row_address>& kept) const
         out += '\n';
     }
     return out;
+}
+
+std::vector<std::vector<std::size_t>> database::by_relation(const std::vector<row_address>& kept) const
+{
+    std::vector<std::vector<std::size_t>> chosen(relations_.size());
+    for (const row_address& address : kept)
+        chosen[address.relation].push_back(address.row);
+    return chosen;
+}
+
+void database::keep_each_row_once()
+{
+    for (database_relation& each : relations_) {
+        std::sort(each.rows.begin(), each.rows.end(),
+                  [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) < 0; });
+        each.rows.erase(
+            std::unique(each.rows.begin(), each.rows.end(),
+                        [](const shared<row>& a, const shared<row>& b) { return row_compare(*a, *b) == 0; }),
+            each.rows.end());
+    }
+}
+
+shared<environment> database::environment_of(const std::vector<row_address>& kept) const
+{
+    std::vector<std::vector<std::size_t>> chosen = by_relation(kept);
+    std::vector<shared<relation>> made;
+    for (std::size_t r = 0; r < relations_.size(); ++r) {
+        row_list rows;
+        for (std::size_t index : chosen[r])
+            rows.push_back(relations_[r].rows[index]);
+        made.push_back(shared<relation>(new relation(relations_[r].columns, table::unsorted(std::move(rows)))));
+    }
+    return environment::of(made);
+}
+
+shared<environment> database::whole() const
+{
+    std::vector<shared<relation>> made;
+    for (const database_relation& each : relations_)
+        made.push_back(shared<relation>(new relation(each.columns, table::unsorted(each.rows))));
+    return environment::of(made);
 }
 
 shared<environment> load_environment(const std::string& source)

@@ -1,7 +1,8 @@
 // A database as the checker handles it: the relations of an environment as
 // schemas and row lists that can be cut down to any subset of their rows or
-// filled with rows of generated values, and written back as environment text
-// that the interpreter loads as it stands.
+// filled with rows of generated values, made into an environment directly
+// (never written out and read back), and written as environment text that
+// the interpreter loads as it stands.
 #pragma once
 
 #include "relations/environment.h"
@@ -38,6 +39,13 @@ public:
     std::string text_of(const std::vector<row_address>& kept) const;
     // The environment text of the whole database.
     std::string text() const { return text_of(all_rows()); }
+    // The environment of the schemas with only the given rows, or all.
+    shared<environment> environment_of(const std::vector<row_address>& kept) const;
+    shared<environment> whole() const;
+    // Each relation's rows in row order, each once.
+    void keep_each_row_once();
+    // The kept rows' indexes, relation by relation.
+    std::vector<std::vector<std::size_t>> by_relation(const std::vector<row_address>& kept) const;
 
 private:
     std::vector<database_relation> relations_;

@@ -140,6 +140,15 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
             block->answers.back() += line + "\n";
             continue;
         }
+        // Keys and references: the file's before the first block.
+        if (starts_with(text, "key:") || starts_with(text, "references:")) {
+            try {
+                read_constraint_line(text, block != nullptr ? block->constraints : file.constraints);
+            } catch (const std::runtime_error& error) {
+                fault(name, number, error.what());
+            }
+            continue;
+        }
         if (starts_with(text, "database:")) {
             std::string path = trimmed(text.substr(9));
             if (path.empty())
@@ -159,6 +168,13 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
         finish(*block, name);
     if (file.exercises.empty())
         fault(name, lines.size() + (lines.empty() ? 1 : 0), "no exercise (\"== ID\") in the file.");
+    for (exercise& each : file.exercises) {
+        constraint_set own = std::move(each.constraints);
+        each.constraints = file.constraints;
+        each.constraints.keys.insert(each.constraints.keys.end(), own.keys.begin(), own.keys.end());
+        each.constraints.references.insert(each.constraints.references.end(), own.references.begin(),
+                                           own.references.end());
+    }
     for (const exercise& each : file.exercises)
         if (each.database.empty() && file.database.empty())
             fault(name, each.line, "exercise " + each.id + " has no database: add \"database: FILE\".");

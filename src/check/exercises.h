@@ -3,12 +3,16 @@
 // An exercise file: `#` lines are comments; `database: FILE` before the
 // first block names the database of every block; each block opens with
 // `== ID [N points]`, may say `database: FILE`, `forbid: OPERATOR...` and
-// `strict-names`, holds the question's text, and then one or more accepted
-// answers, each after a `--- answer` line; `forbid:` may stand anywhere in
-// its block, after an answer too. A submission: `#` lines are comments;
-// `== ID` and the answer's expression on the lines that follow. A leading
-// UTF-8 byte order mark is skipped in both.
+// `strict-names`, and the keys and references its databases keep (`key:
+// R(a)`, `references: R(a) -> S(b)`, before the first block for all), holds
+// the question's text, and then one or more accepted answers, each after a
+// `--- answer` line; `forbid:` may stand anywhere in its block, after an
+// answer too. A submission: `#` lines are comments; `== ID` and the answer's
+// expression on the lines that follow. A leading UTF-8 byte order mark is
+// skipped in both.
 #pragma once
+
+#include "check/constraints.h"
 
 #include <cstddef>
 #include <string>
@@ -29,12 +33,16 @@ struct exercise {
     bool strict_names = false;
     std::vector<std::string> answers;
     std::vector<std::size_t> answer_lines;
+    // "key:" and "references:" lines: the file's, then the block's own.
+    constraint_set constraints;
 };
 
 struct exercise_file {
     std::string database;
     std::size_t database_line = 0;
     std::vector<exercise> exercises;
+    // Before the first block: keys and references of every exercise.
+    constraint_set constraints;
 };
 
 struct submitted_answer {

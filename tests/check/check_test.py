@@ -92,6 +92,7 @@ def test_verdicts(directory):
             'counterexample', 'reference', 'answer', 'notes', 'instances'] + (
             ['difference'] if verdict == 'differs' else [])
         expect(name, [k for k in report if k in keys] == keys, f'keys {list(report)}')
+        expect(name, ('guarantee' in report) == (verdict == 'same'), f'keys {list(report)}')
         expect(name, report['verdict'] == verdict, report['verdict'])
         if where:
             expect(name, report.get('where') == where, report.get('where'))
@@ -109,12 +110,12 @@ def check_counterexample(name, directory, reference, answer_file, report, rows):
     if rows is not None:
         expect(name, len(kept) == rows, f'{len(kept)} rows kept, expected {rows}: {counterexample}')
     on_it = write(directory, 'counterexample.env', counterexample)
-    code, out, _ = run(['--instances', '0', '--json', on_it, reference, answer_file])
+    code, out, _ = run(['--instances', '0', '--bound', '0', '--json', on_it, reference, answer_file])
     expect(name, code == 1 and json.loads(out)['where'] == 'given', 'no difference on the counterexample itself')
     # 1-minimal: without any one of its rows, the two agree there.
     for row in kept:
         write(directory, 'smaller.env', without_row(counterexample, row))
-        code, out, _ = run(['--instances', '0', os.path.join(directory, 'smaller.env'), reference, answer_file])
+        code, out, _ = run(['--instances', '0', '--bound', '0', os.path.join(directory, 'smaller.env'), reference, answer_file])
         expect(name + ' is 1-minimal', code == 0, f'still differs without {row!r}')
     # Each result is the console's text of the expression on the counterexample.
     session = subprocess.run([sys.argv[1]], input=(open(reference).read() + counterexample).encode(),
@@ -533,6 +534,122 @@ def test_broken_submissions(directory, exercises):
                and ('output' in result) == bool(problems), out)
 
 
+SAILOR_CONSTRAINTS = ['--key', 'Sailor(sid)', '--key', 'Boat(bid)', '--references', 'Reserve(sid) -> Sailor(sid)',
+                      '--references', 'Reserve(bid) -> Boat(bid)']
+NAMES_AS_KEYS = ('minus(project(Sailor, sname), project(select(product(Sailor, rename(Reserve, R(rsid, bid, day))), '
+                 'EQ(sid, rsid)), sname))')
+NAMES_REFERENCE = ('project(minus(project(Sailor, sid, sname), project(select(product(Sailor, rename(Reserve, '
+                   'R(rsid, bid, day))), EQ(sid, rsid)), sid, sname)), sname)')
+# name, environment (None: sailors), reference, answer, options, verdict,
+# guarantee (or where, for differs), words of the report.
+GUARANTEES = [
+    ('without minus: proved', None, 'project(select(Sailor, GT(rating, 7)), sname, age)',
+     'project(select(Sailor, NOT(LTE(rating, 7))), sname, age)', [], 'same', 'proved',
+     'Proved: the two give the same result on every database.'),
+    ('with minus: bounded', None, 'minus(project(Sailor, sid), project(Reserve, sid))',
+     'minus(project(Sailor, sid), project(select(Reserve, GTE(bid, -2147483647)), sid))', [], 'same', 'bounded',
+     'no database with at most 4 rows in each relation'),
+    ('no solver run: searched', None, 'minus(project(Sailor, sid), project(Reserve, sid))',
+     'minus(project(Sailor, sid), project(Reserve, sid))', ['--bound', '0'], 'same', 'searched',
+     'no difference found in 500 generated databases; not proved.'),
+    ('the bound set', None, 'minus(project(Sailor, sid), project(Reserve, sid))',
+     'minus(project(Sailor, sid), project(Reserve, sid))', ['--bound', '2'], 'same', 'bounded', 'at most 2 rows'),
+    # Exercise 7 with one more join through Sailor: right only where every
+    # reservation names a sailor.
+    ('a join right under the references', None,
+     "project(select(product(rename(Reserve, R(rsid, rbid, day)), Boat), AND(EQ(rbid, bid), EQ(color, 'red'))), rsid)",
+     "project(select(product(product(rename(Reserve, R(rsid, rbid, day)), Boat), Sailor), "
+     "AND(EQ(rbid, bid), EQ(rsid, sid), EQ(color, 'red'))), rsid)", SAILOR_CONSTRAINTS, 'same', 'proved',
+     "on every database that keeps the exercise's keys and references"),
+    ('the same join wrong without them', None,
+     "project(select(product(rename(Reserve, R(rsid, rbid, day)), Boat), AND(EQ(rbid, bid), EQ(color, 'red'))), rsid)",
+     "project(select(product(product(rename(Reserve, R(rsid, rbid, day)), Boat), Sailor), "
+     "AND(EQ(rbid, bid), EQ(rsid, sid), EQ(color, 'red'))), rsid)", [], 'differs', 'generated', 'Differs'),
+    ('names as keys', None, NAMES_REFERENCE, NAMES_AS_KEYS, [], 'differs', 'generated', 'Differs'),
+    ('a large relation', 'big', 'r', 'select(r, GT(v, -1))', [], 'differs', 'generated', 'Differs'),
+    ('a join of 100 rows', 'join', 'select(product(r, s), GT(v, w))', 'select(product(r, s), GTE(v, w))', [],
+     'differs', 'generated', 'Differs'),
+    ('solver only', 'join', 'select(product(r, s), GT(v, w))', 'select(product(r, s), GTE(v, w))',
+     ['--instances', '0'], 'differs', 'generated', 'Differs'),
+]
+
+
+def test_guarantees(directory):
+    environments = {
+        None: SAILORS,
+        'big': write(directory, 'big.env', 'r(id int, v int)\n' + ''.join(f'{i}, {i % 1000}\n' for i in range(100000))),
+        'join': write(directory, 'join.env', 'r(id int, v int)\n' + ''.join(f'{i}, {2 * i}\n' for i in range(100))
+                      + 's(id2 int, w int)\n' + ''.join(f'{i}, {2 * i + 1}\n' for i in range(100))),
+    }
+    for name, environment, reference, answer, options, verdict, guarantee, words in GUARANTEES:
+        files = [environments[environment], write(directory, 'reference.txt', reference + '\n'),
+                 write(directory, 'answer.txt', answer + '\n')]
+        report = json.loads(run(['--json'] + options + files)[1])
+        got = report.get('guarantee') if verdict == 'same' else report.get('where')
+        expect(name, (report['verdict'], got) == (verdict, guarantee), f"{report['verdict']} {got}")
+        if guarantee == 'bounded':
+            bound = int(options[options.index('--bound') + 1]) if '--bound' in options else 4
+            expect(name, report.get('bound') == bound, report.get('bound'))
+        text = run(options + files)[1]
+        expect(name + ' in words', words in text, text)
+        if verdict == 'differs' and options == SAILOR_CONSTRAINTS:
+            check_constraints_kept(name, report['counterexample'])
+    # Names taken as keys are found whatever the seed.
+    files = [SAILORS, write(directory, 'reference.txt', NAMES_REFERENCE + '\n'),
+             write(directory, 'answer.txt', NAMES_AS_KEYS + '\n')]
+    missed = [seed for seed in range(1, 21)
+              if json.loads(run(['--json', '--bound', '0', '--seed', str(seed)] + files)[1])['verdict'] != 'differs']
+    expect('names as keys on every seed', not missed, f'missed with seeds {missed}')
+
+
+def check_constraints_kept(name, counterexample):
+    """Every Reserve row names a Sailor and a Boat; sids and bids unique."""
+    relations, current = {}, None
+    for line in counterexample.split('\n'):
+        if re.match(r'^\w+\(', line):
+            current = line.split('(')[0]
+            relations[current] = []
+        elif line:
+            relations[current].append([v.strip() for v in line.split(',')])
+    sids = [r[0] for r in relations.get('Sailor', [])]
+    bids = [r[0] for r in relations.get('Boat', [])]
+    expect(name + ' keeps the keys', len(sids) == len(set(sids)) and len(bids) == len(set(bids)), counterexample)
+    expect(name + ' keeps the references',
+           all(r[0] in sids and r[1] in bids for r in relations.get('Reserve', [])), counterexample)
+
+
+def test_constraints_and_failing_reference(directory):
+    # Counterexamples keep the declared constraints, whatever the seed.
+    reference = write(directory, 'reference.txt', reference_of('sailors.exercises', '10') + '\n')
+    answer = write(directory, 'answer.txt', 'minus(project(Sailor, sid), project(select(Reserve, GT(bid, 102)), sid))\n')
+    for seed in range(1, 11):
+        report = json.loads(run(['--json', '--seed', str(seed)] + SAILOR_CONSTRAINTS + [SAILORS, reference, answer])[1])
+        expect(f'constraints kept, seed {seed}', report['verdict'] == 'differs', report['verdict'])
+        check_constraints_kept(f'seed {seed}', report['counterexample'])
+    # A reference that fails on some databases is reported with one.
+    reference = write(directory, 'reference.txt', 'select(Sailor, AND(GT(rating, 11), EQ(sname, 3)))\n')
+    answer = write(directory, 'answer.txt', 'select(Sailor, GT(rating, 100))\n')
+    for options in ([], ['--instances', '0'], ['--bound', '0']):
+        report = json.loads(run(['--json'] + options + [SAILORS, reference, answer])[1])
+        failed = report.get('reference_fails', {})
+        expect(f'failing reference {options}', 'Type mismatch' in failed.get('message', ''), report)
+        code, out, _ = run(options + [SAILORS, reference, answer])
+        expect(f'failing reference in words {options}', 'The reference itself fails' in out, out)
+    # Constraints that do not fit the database, or that it breaks.
+    for options, message in [(['--key', 'Sailor(nosuch)'], 'Sailor has no column nosuch'),
+                             (['--key', 'Sailor(sname)'], 'the database breaks key Sailor(sname)'),
+                             (['--references', 'Sailor(sid) -> Reserve(sid)'], 'breaks reference'),
+                             (['--key', 'Sailor'], 'a key is written')]:
+        code, _, err = run(options + [SAILORS, reference, answer])
+        expect('constraint ' + ' '.join(options), code == 2 and message in err, f'exit {code}: {err}')
+    constraints = write(directory, 'constraints.txt', '# sailors\nkey: Sailor(sid)\n\nkey: Boat(bid, bname)\n')
+    code, _, err = run(['--constraints', constraints, SAILORS, reference, answer])
+    expect('constraints file', code == 0, err)
+    bad = write(directory, 'bad-constraints.txt', 'key: Sailor(sid)\nkeys: Boat(bid)\n')
+    code, _, err = run(['--constraints', bad, SAILORS, reference, answer])
+    expect('bad constraints file', code == 2 and 'bad-constraints.txt:2:' in err, err)
+
+
 def test_markdown_in_step():
     """The Markdown exercises show the same questions and answers."""
     for database in ('sailors', 'company', 'suppliers'):
@@ -541,6 +658,10 @@ def test_markdown_in_step():
         markdown = open(os.path.join(EXAMPLES, database + '-exercises.md')).read()
         theirs = re.findall(r'^## (\d+)\. (.*?)\n\n<details>.*?```session \w+\n\$(.*?)\n', markdown, re.S | re.M)
         expect(database + ' Markdown in step', ours == theirs, f'{len(ours)} against {len(theirs)}')
+        # The keys and references, declared in both.
+        declared = re.findall(r'^((?:key|references): .*)$', text, re.M)
+        shown = re.findall(r'^    ((?:key|references): .*)$', markdown, re.M)
+        expect(database + ' constraints in step', declared and declared == shown, f'{declared} against {shown}')
 
 
 def test_man_page():
@@ -575,6 +696,8 @@ def main():
         test_exercise_rules(directory)
         test_long_results(directory)
         test_manual_report(directory)
+        test_guarantees(directory)
+        test_constraints_and_failing_reference(directory)
     test_markdown_in_step()
     for failure in failures:
         print('FAIL', failure)
