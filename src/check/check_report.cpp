@@ -130,8 +130,8 @@ std::string report_text(const check_report& report)
         if (report.where == check_where::given)
             out += "the answer differs from the reference on the given database (" + rows_word(report.given_rows) + ")";
         else
-            out += "the answer agrees with the reference on the given database, but not on generated database "
-                + std::to_string(report.instances);
+            out += "the answer agrees with the reference on the given database, but not on a database made for this "
+                   "check";
         if (report.counterexample_rows == 0)
             out += "; they differ even when every relation is empty.\n";
         else

@@ -5,10 +5,10 @@
 #pragma once
 
 #include "algebra/expression.h"
+#include "check/constraints.h"
 #include "check/fault.h"
 #include "check/provenance.h"
 #include "text/failure.h"
-#include "check/constraints.h"
 
 #include <cstddef>
 #include <cstdint>

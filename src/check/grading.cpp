@@ -55,6 +55,8 @@ struct prepared_exercise {
 struct mark {
     double score = 0;
     std::string output;
+    // For the teacher: the reference failed on a database made for the check.
+    std::string warning;
 };
 
 const char* const no_answer = "No answer.\n";
@@ -74,6 +76,7 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
 {
     check_options options = defaults;
     options.strict_names = options.strict_names || exercise.definition->strict_names;
+    options.constraints = exercise.definition->constraints;
     mark result;
     if (!exercise.definition->forbidden.empty()) {
         try {
@@ -104,6 +107,8 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
             result.output = memory_failure_of(std::current_exception(), source).text();
             return result;
         }
+        if (!report.reference_failed.message.empty())
+            result.warning = "accepted answer " + std::to_string(i + 1) + ": " + reference_failure_words(report);
         if (report.verdict == check_verdict::same) {
             result.score = exercise.definition->points;
             result.output = report_text(report);
@@ -210,6 +215,10 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             }
         }
         prepared_exercise ready{&each, databases[path], {}};
+        std::string problem = constraint_problem(each.constraints, database(*ready.database));
+        if (!problem.empty())
+            throw check_setup_error(exercises_name + ":" + std::to_string(each.line) + ": exercise " + each.id + ": "
+                                    + problem);
         for (std::size_t a = 0; a < each.answers.size(); ++a) {
             std::string at = exercises_name + ":" + std::to_string(each.answer_lines[a]) + ": ";
             try {
@@ -272,7 +281,7 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
         }
         if (!broken.empty()) {
             for (mark& each : marks)
-                each = mark{0, broken + "\n"};
+                each = mark{0, broken + "\n", ""};
         }
         std::string problems = broken.empty() ? problems_text(name, matched.problems) : "";
         double total = 0;
@@ -280,6 +289,8 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
         for (std::size_t e = 0; e < order.size(); ++e) {
             total += marks[e].score;
             table += " " + padded(fraction(marks[e].score, order[e]->points), widths[e], true);
+            if (!marks[e].warning.empty())
+                details += "\nWarning, exercise " + order[e]->id + ", " + marks[e].warning;
             if (marks[e].score < order[e]->points) {
                 run.all_correct = false;
                 if (broken.empty() && !marks[e].output.empty() && marks[e].output != no_answer)

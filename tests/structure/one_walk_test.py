@@ -46,7 +46,10 @@ TEXT_FROM_STREAM = re.compile(r'\btext\s+\w+\s*[({]\s*\w+\.str\s*\(\s*\)')
 
 # Files that break a rule today, each with the rule and who ports it.
 PENDING = {
-    ('check/checker.cpp', 'reparse'): 'the checker\'s generated databases, the check2 engineer\'s',
+    # The solver's encoding translates the tree into formulas over symbolic
+    # rows, as the SQL translator writes SQL: it never evaluates relations,
+    # and its evaluate( is of conditions over symbolic values.
+    ('check/symbolic_encoding.cpp', 'fold'): 'a translation into formulas, not an evaluation',
 }
 
 
