@@ -1,7 +1,7 @@
 // Where an error belongs in the text the user wrote: a parse error at the
 // line and column it reports, an evaluation error at the first place the
 // expression names the relation or column that is missing.
-import { CONDITIONS } from './language.js';
+import { known } from './language.js';
 
 // { line, column } of an error (1-based; the column counts bytes), or
 // { end: true } for an error at the end of the text, or null for one that
@@ -25,7 +25,7 @@ export function missingNames(node) {
   if (!operand || !operand.evaluated || !operand.columns) return [];
   const have = new Set(operand.columns.map((c) => c.name));
   const used = node.label.slice(node.kind.length).match(NAME) || [];
-  return used.filter((name) => !name.startsWith("'") && !CONDITIONS.includes(name) && !have.has(name));
+  return used.filter((name) => !name.startsWith("'") && !known.words.some((w) => w.text === name) && !have.has(name));
 }
 
 // [from, to] of the first whole name in text (outside strings) that is one
