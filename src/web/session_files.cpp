@@ -34,7 +34,12 @@ std::string web_session::result_file(const std::string& line, const std::string&
             if (schema.rfind('(', 0) == 0)
                 text_out << "Result";
             text_out << result;
-            out.key("text").string(text_out.str());
+            // The console's empty line after a relation ends its output,
+            // not the file.
+            std::string file = text_out.str();
+            if (file.size() >= 2 && file.compare(file.size() - 2, 2, "\n\n") == 0)
+                file.pop_back();
+            out.key("text").string(file);
         }
         out.end_object();
         return out.result();

@@ -50,7 +50,8 @@ export function readIndex(index, base, where) {
   const entries = (list) => (list || []).map((entry) => {
     const file = fileName(entry);
     const title = typeof entry === 'object' && typeof entry.title === 'string' ? entry.title : '';
-    return { file, name: title || file.replace(/^.*\//, '').replace(/\.[^.]*$/, ''), url: base + file };
+    const queries = typeof entry === 'object' && Array.isArray(entry.queries) ? entry.queries.filter((q) => typeof q === 'string') : [];
+    return { file, name: title || file.replace(/^.*\//, '').replace(/\.[^.]*$/, ''), url: base + file, queries };
   });
   return { title: typeof index.title === 'string' ? index.title : '', base, databases: entries(index.databases),
            exercises: entries(index.exercises) };

@@ -266,7 +266,10 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
       status(rightText(report), 'good');
     }
     markAnswer(report, student);
-    for (const note of [database.note, ...(report.notes || [])].filter(Boolean)) parts.push(paragraph(note));
+    // A note that repeats the error's message is not shown twice.
+    const notes = [database.note, ...(report.notes || [])].filter((note) => note &&
+      !(student.kind === 'error' && student.message && note.includes(student.message)));
+    for (const note of notes) parts.push(paragraph(note));
     $('check-result').replaceChildren(...parts);
   });
 

@@ -185,7 +185,7 @@ fillPicker();
 // first time; null (and the message shown) when the file is missing.
 async function sourceText(source) {
   if (typeof source.environment === 'string') return source.environment;
-  const got = await fetchText(source.url, source.name);
+  const got = await fetchText(source.url, source.file || source.name);
   if (got.error) { setStatus($('environment-status'), got.error, 'bad'); return null; }
   source.environment = got.text;
   return got.text;
@@ -443,12 +443,15 @@ function showLinkError(message) {
   $('link-status').textContent = message || '';
 }
 
-// Opens what a fragment holds; false when it holds no session link.
-async function openFragment(fragment) {
+// Opens what a fragment holds; false when it holds no session link. A
+// link refused in a tab already at work leaves the work as it is; on
+// opening, the page starts empty instead.
+async function openFragment(fragment, initial) {
   const link = await openLink(fragment);
   if (!link) return false;
   markOpened(fragment);
   showLinkError(link.error || '');
+  if (link.error && !initial) return true;
   exercises.restore(link.session ? link.session.exercises : undefined);
   const session = link.session || { environment: '', expression: '' };
   setText(environment, session.environment);
@@ -460,7 +463,7 @@ async function openFragment(fragment) {
   return true;
 }
 // A link pasted into this tab, or back and forward between links.
-addEventListener('hashchange', () => { openFragment(location.hash); });
+addEventListener('hashchange', () => { openFragment(location.hash, false); });
 
 // ---- start -----------------------------------------------------------------
 
@@ -477,7 +480,7 @@ const courseFound = findCourse().then((found) => {
     $('course-status').hidden = false;
     setStatus($('course-status'), found.error, 'bad');
   }
-  sources.course = found.databases.map((d) => ({ name: d.name, url: d.url, queries: [] }));
+  sources.course = found.databases.map((d) => ({ name: d.name, file: d.file, url: d.url, queries: d.queries }));
   fillPicker();
   exercises.setCourse(found, (name) => {
     const source = sources.course.find((d) => d.name === name || d.file === name || d.url.endsWith('/' + name));
@@ -486,7 +489,7 @@ const courseFound = findCourse().then((found) => {
 });
 
 const fragment = location.hash;
-(fragment && !alreadyOpened(fragment) ? openFragment(fragment) : Promise.resolve(false)).then(async (opened) => {
+(fragment && !alreadyOpened(fragment) ? openFragment(fragment, true) : Promise.resolve(false)).then(async (opened) => {
   if (opened) return;
   await courseFound;
   exercises.restore(undefined);

@@ -82,7 +82,7 @@ export async function decodeSession(fragment) {
   const damaged = (why) => ({ error: DAMAGED + ': ' + why + '. Ask for the link again, or copy all of it. ' +
                                      'The page starts empty instead.' });
   if (data.length > MAX_FRAGMENT) return broken('it is ' + data.length + ' characters long, far longer than any session link');
-  if (data.includes('.')) {
+  if (data.includes('.') && /^[A-Za-z0-9_.-]*$/.test(data)) {
     const parts = /^2\.(\d{1,8})\.([0-9a-f]{8})\.([A-Za-z0-9_-]*)$/.exec(data);
     if (!parts) {
       // Cut inside its header, or a header changed.
