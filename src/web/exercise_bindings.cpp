@@ -72,8 +72,8 @@ std::vector<std::string> split_at_nul(const std::string& text)
 // "message" and, for a parse error, "error_line", "error_column",
 // "error_at_end"), "columns" (with "answer_schema" and
 // "reference_schema"), "rows" or "right"}.
-std::string student_verdict(const std::string& environment_text, const std::string& reference, const std::string& answer,
-                            bool same)
+std::string student_verdict(const std::string& environment_text, const std::string& reference,
+                            const std::string& answer, bool same)
 {
     qorvantel::json_writer out;
     out.begin_object();

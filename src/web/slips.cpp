@@ -76,9 +76,8 @@ std::size_t skip_blanks(const std::string& text, std::size_t at)
 // The manual's derived forms (section 6) of the operators the language
 // does not have.
 const char* const intersection_form = "the rows in both A and B are minus(A, minus(A, B))";
-const char* const join_form
-    = "rename one side so that the column names differ, keep the pairs that agree and project: "
-      "project(select(product(A, rename(B, B2(b1, b2))), EQ(a1, b1)), ...)";
+const char* const join_form = "rename one side so that the column names differ, keep the pairs that agree and project: "
+                              "project(select(product(A, rename(B, B2(b1, b2))), EQ(a1, b1)), ...)";
 const char* const division_form = "A ÷ B is minus(project(A, x), project(minus(product(project(A, x), B), A), x))";
 
 struct symbol_row {
@@ -119,11 +118,10 @@ slip_hint missing_operator(const std::string& line)
     for (const word_at& each : words_of(outside_strings(line))) {
         std::string word = lower(each.text);
         if (word == "join" || word == "natural" || word == "natjoin" || word == "theta")
-            return {"join keyword", "There is no join operator; write it as the manual does: " + std::string(join_form)
-                                        + "."};
+            return {"join keyword",
+                    "There is no join operator; write it as the manual does: " + std::string(join_form) + "."};
         if (word == "intersect" || word == "intersection")
-            return {"intersect keyword",
-                    "There is no intersect operator; " + std::string(intersection_form) + "."};
+            return {"intersect keyword", "There is no intersect operator; " + std::string(intersection_form) + "."};
         if (word == "divide" || word == "division")
             return {"divide keyword", "There is no division operator; " + std::string(division_form) + "."};
     }
@@ -142,10 +140,10 @@ slip_hint keyword_case(const std::string& line)
             if (known.role == word_role::type_name || each.text == known.text || lower(each.text) != lower(known.text))
                 continue;
             if (known.role == word_role::expression_operator)
-                return {"keyword case", "Operators are written in lower case: " + std::string(known.text) + ", not "
-                                            + each.text + "."};
-            return {"keyword case", "Condition words are written in capitals: " + std::string(known.text) + ", not "
-                                        + each.text + "."};
+                return {"keyword case",
+                        "Operators are written in lower case: " + std::string(known.text) + ", not " + each.text + "."};
+            return {"keyword case",
+                    "Condition words are written in capitals: " + std::string(known.text) + ", not " + each.text + "."};
         }
     }
     return {};
@@ -159,9 +157,9 @@ struct infix_row {
 // A comparison written between its operands: salary > 30000.
 slip_hint infix_comparison(const std::string& line)
 {
-    static const infix_row signs[] = {{">=", word_id::gte}, {"<=", word_id::lte}, {"<>", word_id::neq},
-                                      {"!=", word_id::neq}, {"==", word_id::eq},  {"=", word_id::eq},
-                                      {">", word_id::gt},   {"<", word_id::lt}};
+    static const infix_row signs[]
+        = {{">=", word_id::gte}, {"<=", word_id::lte}, {"<>", word_id::neq}, {"!=", word_id::neq},
+           {"==", word_id::eq},  {"=", word_id::eq},   {">", word_id::gt},   {"<", word_id::lt}};
     std::string text = outside_strings(line);
     for (std::size_t i = 0; i < text.size(); ++i) {
         for (const infix_row& each : signs) {
@@ -190,8 +188,9 @@ slip_hint infix_comparison(const std::string& line)
             if (b.empty())
                 b = "b";
             std::string function = word(each.word).text;
-            return {"infix comparison", "Comparisons are written as functions: " + function + "(" + a + ", " + b
-                                            + ") for " + a + " " + std::string(sign) + " " + b + "."};
+            return {"infix comparison",
+                    "Comparisons are written as functions: " + function + "(" + a + ", " + b + ") for " + a + " "
+                        + std::string(sign) + " " + b + "."};
         }
     }
     return {};
@@ -214,12 +213,13 @@ slip_hint missing_comma(const std::string& line)
         // names in a row are another slip.
         bool listed = false;
         for (std::size_t j = 0; j < i; ++j)
-            listed = listed || words[j].text == word(word_id::project).text
-                || words[j].text == word(word_id::rename).text;
+            listed
+                = listed || words[j].text == word(word_id::project).text || words[j].text == word(word_id::rename).text;
         if (!listed)
             continue;
-        return {"missing comma", "Names in a list are separated by commas: " + words[i].text + ", "
-                                     + words[i + 1].text + ", not " + words[i].text + " " + words[i + 1].text + "."};
+        return {"missing comma",
+                "Names in a list are separated by commas: " + words[i].text + ", " + words[i + 1].text + ", not "
+                    + words[i].text + " " + words[i + 1].text + "."};
     }
     return {};
 }
@@ -304,12 +304,10 @@ slip_hint rename_count(const failed_at& at)
     std::vector<std::string> columns;
     for (const auto& [name, type] : operand.columns)
         columns.push_back(name);
-    auto count = [](std::size_t n, const char* what) {
-        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-    };
-    return {"rename count", "The rename gives " + count(given, "column name") + ", but " + written(*at.e->operands()[0])
-                                + " has " + count(has, "column") + " (" + joined(columns)
-                                + "): give one new name for each column, in order."};
+    auto count = [](std::size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    return {"rename count",
+            "The rename gives " + count(given, "column name") + ", but " + written(*at.e->operands()[0]) + " has "
+                + count(has, "column") + " (" + joined(columns) + "): give one new name for each column, in order."};
 }
 
 } // namespace

@@ -92,6 +92,7 @@ async function openPage(url = origin, { keepStorage = false } = {}) {
     try { await page.goto(url, { waitUntil: 'load' }); break; }
     catch (error) { if (attempt > 40) throw error; await new Promise((r) => setTimeout(r, 250)); }
   }
+  await page.waitForFunction(() => document.body.dataset.started === 'yes', { timeout: 20000 });
   await waitIdle(page);
   return page;
 }

@@ -489,10 +489,12 @@ const courseFound = findCourse().then((found) => {
 });
 
 const fragment = location.hash;
-(fragment && !alreadyOpened(fragment) ? openFragment(fragment, true) : Promise.resolve(false)).then(async (opened) => {
+const started = (fragment && !alreadyOpened(fragment) ? openFragment(fragment, true) : Promise.resolve(false)).then(async (opened) => {
   if (opened) return;
   await courseFound;
   exercises.restore(undefined);
+  // Whatever the user did meanwhile is not undone.
+  if (revision > 0) return;
   if (typeof kept.environment === 'string') {
     setText(environment, kept.environment);
     if (typeof kept.expression === 'string') setText(expression, kept.expression);
@@ -508,4 +510,7 @@ const fragment = location.hash;
     Promise.resolve(loading).then(() => setStatus($('environment-status'), 'The last environment was too large to keep ' +
       'across a reload (over ' + (MAX_KEPT >> 20) + ' MB); the first example is loaded instead. Open the file again.', ''));
   }
+  await loading;
 });
+// For whoever waits for the page: its first view is complete.
+started.finally(() => { document.body.dataset.started = 'yes'; });
