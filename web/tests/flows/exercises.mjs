@@ -143,6 +143,38 @@ export default async function exercises(t) {
       check(`${csv.name} shows the converter's message`, status === csv.message, status);
     }
   }
+  // Over text of the user's own, Open file asks: keep it, replace it, or
+  // add a CSV's relation to those loaded.
+  await t.chooseExample(csvPage, 'university');
+  await t.setEditor(csvPage, 'environment-editor', 'Mine(a int)\n1\n2\n');
+  await csvPage.click('#load');
+  await t.sleep(50);
+  await t.waitIdle(csvPage);
+  const people = path.join(folder, 'people.csv');
+  await (await csvPage.$('#file')).uploadFile(people);
+  await t.sleep(100);
+  check('Open file asks before it replaces typed text', !(await csvPage.$eval('#replace-warning', (e) => e.hidden)) &&
+        !(await csvPage.$eval('#replace-add', (e) => e.hidden)), await text(csvPage, '#replace-text'));
+  await csvPage.click('#replace-no');
+  await t.sleep(50);
+  check('"Keep my text" keeps it', (await t.editorText(csvPage, 'environment-editor')) === 'Mine(a int)\n1\n2\n');
+  await t.openFile(csvPage, people, 'add');
+  check("a CSV's relation is added to those loaded", (await text(csvPage, '#environment-status')) === '2 relations loaded.' &&
+        (await csvPage.$$eval('.schema .card-name', (ns) => ns.map((n) => n.textContent))).join() === 'Mine,people',
+        await text(csvPage, '#environment-status'));
+  await t.openFile(csvPage, people, 'add');
+  check('a relation of the same name is not added twice', /A relation named people is loaded already/.test(
+    await text(csvPage, '#environment-status')), await text(csvPage, '#environment-status'));
+  const envFile = path.join(folder, 'other.env');
+  writeFileSync(envFile, 'Other(b int)\n5\n');
+  await (await csvPage.$('#file')).uploadFile(envFile);
+  await t.sleep(100);
+  check('an environment file asks too, with no "add"', !(await csvPage.$eval('#replace-warning', (e) => e.hidden)) &&
+        (await csvPage.$eval('#replace-add', (e) => e.hidden)));
+  await csvPage.click('#replace-yes');
+  await t.sleep(100);
+  await t.waitIdle(csvPage);
+  check('"Replace my text" opens the file', (await t.editorText(csvPage, 'environment-editor')) === 'Other(b int)\n5\n');
   await csvPage.browserContext().close();
   rmSync(folder, { recursive: true, force: true });
 }
