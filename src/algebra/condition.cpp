@@ -162,9 +162,12 @@ shared<condition> arithmetic_condition::parse(text::iterator& position) const
         if (!working.valid())
             continue;
         std::vector<shared<value>> arguments;
-        parse_sequence(arithmetic_arguments, working, parsing<value>::try_parse, arguments);
+        std::vector<source_range> places;
+        parse_sequence(arithmetic_arguments, working, recording_places(parsing<value>::try_parse, places), arguments);
         position = working;
-        return shared<condition>(new arithmetic_condition(op, std::move(arguments)));
+        auto* made = new arithmetic_condition(op, std::move(arguments));
+        made->comparand_places_ = std::move(places);
+        return shared<condition>(made);
     }
     return shared<condition>();
 }

@@ -73,6 +73,8 @@ public:
     const std::vector<source_range>& comparand_places() const noexcept { return comparand_places_; }
 
 protected:
+    // The registry records place_; a comparison's parse, comparand_places_.
+    friend class parsing<condition>;
     source_range place_;
     std::vector<source_range> comparand_places_;
 };

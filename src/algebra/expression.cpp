@@ -63,6 +63,18 @@ const shared<name_schema>& expression::new_names() const noexcept
     return none;
 }
 
+const std::vector<source_range>& expression::listed_column_places() const noexcept
+{
+    static const std::vector<source_range> none;
+    return none;
+}
+
+const std::vector<source_range>& expression::new_name_places() const noexcept
+{
+    static const std::vector<source_range> none;
+    return none;
+}
+
 shared<relation> atomic_expression::apply(const relation_list&, const shared<environment>& environment) const
 {
     return evaluate(environment);

@@ -58,10 +58,16 @@ public:
     virtual const shared<name_schema>& new_names() const noexcept;
 
     // Where the expression was read, from its first character to its last;
-    // not known for a tree a tool built.
+    // not known for a tree a tool built. The registry records it.
     const source_range& place() const noexcept { return place_; }
+    // Where each of listed_columns() was read, in order; where the schema
+    // name and then each column name of new_names() were read. Empty when
+    // not known and where the kind has no such parameter.
+    virtual const std::vector<source_range>& listed_column_places() const noexcept;
+    virtual const std::vector<source_range>& new_name_places() const noexcept;
 
 protected:
+    friend class parsing<expression>;
     source_range place_;
 };
 

@@ -21,10 +21,10 @@ namespace {
 // closing ")" belongs to the project expression.
 constexpr sequence_syntax projected_columns{"projected columns", 1, unbounded, nullptr, ",", nullptr};
 
-shared<symbol_list> parse_projected_columns(text::iterator& position)
+shared<symbol_list> parse_projected_columns(text::iterator& position, std::vector<source_range>& places)
 {
     shared<symbol_list> names(new symbol_list());
-    parse_sequence(projected_columns, position, parse_symbol, *names);
+    parse_sequence(projected_columns, position, recording_places(parse_symbol, places), *names);
     return names;
 }
 } // namespace
@@ -33,10 +33,14 @@ shared<expression> project_expression::parse(text::iterator& position) const
 {
     shared<expression> argument;
     shared<symbol_list> names;
+    std::vector<source_range> places;
+    auto columns = [&places](text::iterator& at) { return parse_projected_columns(at, places); };
     if (!parse_arguments(keywords().project_word.word(), position, "Argument", parsing<expression>::try_parse, argument,
-                         "Projected columns", parse_projected_columns, names))
+                         "Projected columns", columns, names))
         return shared<expression>();
-    return shared<expression>(new project_expression(std::move(argument), std::move(names)));
+    auto* made = new project_expression(std::move(argument), std::move(names));
+    made->column_places_ = std::move(places);
+    return shared<expression>(made);
 }
 
 shared<relation> project_expression::evaluate(const shared<environment>& environment) const

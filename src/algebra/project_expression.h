@@ -31,10 +31,12 @@ public:
     const shared<expression>& argument() const noexcept { return argument_; }
     const std::vector<shared<value>>& listed_columns() const noexcept override { return *projected_columns_; }
     const shared<symbol_list>& projected_columns() const noexcept { return projected_columns_; }
+    const std::vector<source_range>& listed_column_places() const noexcept override { return column_places_; }
 
 private:
     shared<expression> argument_;
     shared<symbol_list> projected_columns_;
+    std::vector<source_range> column_places_;
 };
 
 } // namespace qorvantel

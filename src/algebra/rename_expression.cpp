@@ -11,10 +11,14 @@ shared<expression> rename_expression::parse(text::iterator& position) const
 {
     shared<expression> argument;
     shared<name_schema> new_names;
+    std::vector<source_range> places;
+    auto names = [&places](text::iterator& at) { return parse_name_schema(at, &places); };
     if (!parse_arguments(keywords().rename_word.word(), position, "Argument", parsing<expression>::try_parse, argument,
-                         "Name schema", parse_name_schema, new_names))
+                         "Name schema", names, new_names))
         return shared<expression>();
-    return shared<expression>(new rename_expression(std::move(argument), std::move(new_names)));
+    auto* made = new rename_expression(std::move(argument), std::move(new_names));
+    made->name_places_ = std::move(places);
+    return shared<expression>(made);
 }
 
 shared<relation> rename_expression::evaluate(const shared<environment>& environment) const

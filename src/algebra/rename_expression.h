@@ -26,10 +26,12 @@ public:
 
     const shared<expression>& argument() const noexcept { return argument_; }
     const shared<name_schema>& new_names() const noexcept override { return new_names_; }
+    const std::vector<source_range>& new_name_places() const noexcept override { return name_places_; }
 
 private:
     shared<expression> argument_;
     shared<name_schema> new_names_;
+    std::vector<source_range> name_places_;
 };
 
 } // namespace qorvantel

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,17 @@ public:
 private:
     static std::size_t depth_;
 };
+
+namespace parsing_detail {
+// Whether objects of class T keep where they were read (expressions and
+// conditions do; values, per-row data, do not).
+template <class T, class = void>
+struct keeps_place : std::false_type {
+};
+template <class T>
+struct keeps_place<T, std::void_t<decltype(std::declval<const T&>().place())>> : std::true_type {
+};
+} // namespace parsing_detail
 
 template <class T>
 class parsing {
@@ -65,15 +77,24 @@ public:
     }
 
     // The first non-empty result of the alternatives in rank order, or an
-    // empty handle with the position unchanged.
+    // empty handle with the position unchanged. Where a result keeps its
+    // place, it is recorded here, from where the alternative began to where
+    // it ended; where none matches, that is where reading stopped.
     static shared<T> try_parse(text::iterator& position)
     {
         nesting_guard guard(position);
+        const text::iterator start = position;
         for (const auto& entry : alternatives()) {
             shared<T> result = entry.second(position);
-            if (!result.empty())
+            if (!result.empty()) {
+                if constexpr (parsing_detail::keeps_place<T>::value)
+                    result.get()->place_ = start.range_to(position);
                 return result;
+            }
         }
+        text::iterator stopped = position;
+        skip_whitespace(stopped);
+        stopped.reached();
         return shared<T>();
     }
 

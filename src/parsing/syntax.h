@@ -119,6 +119,9 @@ bool parse_sequence(const sequence_syntax& syntax, text::iterator& position, Par
         }
         shared<M> member = member_parser(committed);
         if (member.empty()) {
+            scratch = committed;
+            skip_whitespace(scratch);
+            scratch.reached();
             if (closing != nullptr || (separator != nullptr && count > 0))
                 syntax_detail::fail_next_member(name, committed);
             break;
@@ -130,6 +133,20 @@ bool parse_sequence(const sequence_syntax& syntax, text::iterator& position, Par
         syntax_detail::fail_member_count(count, name, syntax.minimum, syntax.maximum, position);
     position = committed;
     return true;
+}
+
+// The member parser that also records, for each member it reads, where it
+// was read: the places of comparands, listed columns and new names.
+template <class Parse>
+auto recording_places(Parse member_parser, std::vector<source_range>& places)
+{
+    return [member_parser, &places](text::iterator& position) {
+        const text::iterator start = position;
+        auto member = member_parser(position);
+        if (!member.empty())
+            places.push_back(start.range_to(position));
+        return member;
+    };
 }
 
 } // namespace qorvantel

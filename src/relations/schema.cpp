@@ -47,14 +47,19 @@ shared<schema> parse_schema_columns(shared<value> name, text::iterator& position
     return result;
 }
 
-shared<name_schema> parse_name_schema(text::iterator& position)
+shared<name_schema> parse_name_schema(text::iterator& position, std::vector<source_range>* places)
 {
     text::iterator working = position;
     shared<value> name = parse_symbol(working);
     if (name.empty())
         return shared<name_schema>();
     std::vector<shared<value>> names;
-    parse_sequence(name_schema_columns, working, parse_symbol, names);
+    if (places == nullptr) {
+        parse_sequence(name_schema_columns, working, parse_symbol, names);
+    } else {
+        places->push_back(position.range_to(working));
+        parse_sequence(name_schema_columns, working, recording_places(parse_symbol, *places), names);
+    }
     position = working;
     return shared<name_schema>(new name_schema(std::move(name), std::move(names)));
 }

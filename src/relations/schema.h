@@ -71,7 +71,9 @@ shared<column> parse_column(text::iterator& position);
 shared<schema> parse_schema_columns(shared<value> name, text::iterator& position);
 
 // A name and a parenthesised list of names; empty handle when no name.
-shared<name_schema> parse_name_schema(text::iterator& position);
+// Where places is given, it receives where the name and then each of the
+// names was read.
+shared<name_schema> parse_name_schema(text::iterator& position, std::vector<source_range>* places = nullptr);
 
 bool has_distinct_names(const column_list& columns);
 

@@ -5,7 +5,23 @@
 
 namespace qorvantel {
 
-void throw_message(const error_message& message) { throw input_error(message.str(), message.place()); }
+void throw_message(const error_message& message)
+{
+    throw input_error(message.str(), message.place(), message.furthest());
+}
+
+namespace {
+source_place place_of(const text::iterator& position)
+{
+    source_place place;
+    place.line = position.line();
+    place.column = position.column();
+    place.at_end = position.at_end();
+    if (!place.at_end)
+        place.excerpt = std::string(position.rest().substr(0, 16));
+    return place;
+}
+} // namespace
 
 void throw_message(const char* fixed) { throw input_error(fixed); }
 
@@ -14,13 +30,8 @@ void error_message::report(const text::iterator& position)
     static_cast<std::ostream&>(*this) << position;
     if (place_ || !position.valid())
         return;
-    source_place place;
-    place.line = position.line();
-    place.column = position.column();
-    place.at_end = position.at_end();
-    if (!place.at_end)
-        place.excerpt = std::string(position.rest().substr(0, 16));
-    place_ = std::move(place);
+    place_ = place_of(position);
+    furthest_ = place_of(position.furthest());
 }
 
 std::ostream& operator<<(std::ostream& out, const text::iterator& position)

@@ -28,16 +28,23 @@ struct source_place {
 // byte for byte as it is written; an error whose message reports a text
 // position also carries that place, so that a caller can point at it
 // without reading the message back.
+//
+// A parse error also carries where reading stopped: the furthest position
+// that any alternative of the parse reached before failing, at or after
+// its place (the designed report often names where a construct began).
 class input_error : public std::runtime_error {
 public:
-    explicit input_error(const std::string& message, std::optional<source_place> place = std::nullopt)
-        : std::runtime_error(message), place_(std::move(place))
+    explicit input_error(const std::string& message, std::optional<source_place> place = std::nullopt,
+                         std::optional<source_place> furthest = std::nullopt)
+        : std::runtime_error(message), place_(std::move(place)), furthest_(std::move(furthest))
     {
     }
     const std::optional<source_place>& place() const noexcept { return place_; }
+    const std::optional<source_place>& furthest() const noexcept { return furthest_; }
 
 private:
     std::optional<source_place> place_;
+    std::optional<source_place> furthest_;
 };
 
 // A message under construction; pieces are streamed into it. A text
@@ -49,10 +56,12 @@ public:
     error_message() : std::ostringstream(std::ios_base::out) {}
 
     const std::optional<source_place>& place() const noexcept { return place_; }
+    const std::optional<source_place>& furthest() const noexcept { return furthest_; }
     void report(const text::iterator& position);
 
 private:
     std::optional<source_place> place_;
+    std::optional<source_place> furthest_;
 };
 
 // Every piece goes through these, so that a chain of pieces stays an

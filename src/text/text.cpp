@@ -57,11 +57,38 @@ char text::iterator::operator*() const
 
 std::size_t text::iterator::column() const noexcept
 {
-    const char* begin = text_->buffer_.data();
-    const char* start = char_;
-    while (start != begin && start[-1] != '\n')
-        --start;
-    return static_cast<std::size_t>(char_ - start) + 1;
+    if (text_->column_line_ != line_) {
+        const char* begin = text_->buffer_.data();
+        const char* start = char_;
+        while (start != begin && start[-1] != '\n')
+            --start;
+        text_->column_line_ = line_;
+        text_->column_line_start_ = start;
+    }
+    return static_cast<std::size_t>(char_ - text_->column_line_start_) + 1;
+}
+
+source_range text::iterator::range_to(const iterator& after) const noexcept
+{
+    source_range range;
+    iterator first = *this;
+    skip_whitespace(first);
+    if (!first.valid() || !after.valid() || after.text_ != text_ || after.char_ <= first.char_)
+        return range;
+    range.line = first.line();
+    range.column = first.column();
+    // Back from after over whitespace; lines counts the newlines before last.
+    const char* last = after.char_ - 1;
+    std::size_t lines = after.line_ - (*last == '\n' ? 1 : 0);
+    while (last > first.char_ && is_whitespace(*last)) {
+        --last;
+        if (*last == '\n')
+            --lines;
+    }
+    iterator end(text_, lines, last);
+    range.end_line = end.line();
+    range.end_column = end.column();
+    return range;
 }
 
 void skip_whitespace(text::iterator& position) noexcept
@@ -88,16 +115,12 @@ void match(text::iterator& position, const char* literal) noexcept
     if (literal == nullptr)
         return;
     for (const char* expected = literal; *expected != '\0'; ++expected) {
-        if (!position.dereferenceable()) {
+        if (!position.dereferenceable() || position.rest()[0] != *expected) {
+            position.reached();
             position.invalidate();
             return;
         }
-        char actual = position.rest()[0];
         ++position;
-        if (actual != *expected) {
-            position.invalidate();
-            return;
-        }
     }
 }
 

@@ -17,6 +17,8 @@
 
 namespace qorvantel {
 
+struct source_range;
+
 // A stream that failed with a read error rather than reaching its end. The
 // text read so far is incomplete, so nothing may be made of it; the caller,
 // which knows what the stream is, reports it under its own name.
@@ -66,6 +68,31 @@ public:
         // caller has already read through rest() and which hold no newline.
         void advance_in_line(std::size_t count) noexcept { char_ += count; }
 
+        // Where a construct read from here to after lies: from the first
+        // character at or after this position that is not whitespace to the
+        // last character before after that is not whitespace. Not known
+        // (line 0) when that holds no character.
+        source_range range_to(const iterator& after) const noexcept;
+
+        // Records that scanning looked at this position and found no match
+        // there: the text keeps the furthest such position, where reading
+        // stopped, for an error to report beside its designed position.
+        void reached() const noexcept
+        {
+            if (text_ != nullptr && char_ > text_->furthest_) {
+                text_->furthest_ = char_;
+                text_->furthest_line_ = line_;
+            }
+        }
+        // The furthest position scanning reached in this text, or this
+        // position when it is further.
+        iterator furthest() const noexcept
+        {
+            if (text_ == nullptr || text_->furthest_ <= char_)
+                return *this;
+            return iterator(text_, text_->furthest_line_, text_->furthest_);
+        }
+
     private:
         friend class text;
         iterator(const text* owner, std::size_t line, const char* character) noexcept
@@ -99,6 +126,13 @@ private:
 
     std::string buffer_;
     const char* end_ = nullptr;
+    // The furthest position any scanning reached (iterator::reached), and
+    // the start of the line last asked for a column, so that asking again
+    // on that line does not scan back to its start.
+    mutable const char* furthest_ = nullptr;
+    mutable std::size_t furthest_line_ = 0;
+    mutable std::size_t column_line_ = static_cast<std::size_t>(-1);
+    mutable const char* column_line_start_ = nullptr;
 };
 
 // Where a construct was read: its first and last characters, as 1-based

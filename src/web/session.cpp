@@ -194,7 +194,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
     tree_node root;
     bool has_tree = false;
     std::string failure;
-    std::optional<source_place> place;
+    std::optional<source_place> place, furthest;
     shared<relation> result;
     shared<expression> query;
     try {
@@ -215,6 +215,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
     } catch (const input_error& error) {
         failure = error.what();
         place = error.place();
+        furthest = error.furthest();
     } catch (const std::exception& error) {
         failure = error.what();
     } catch (...) {
@@ -230,6 +231,11 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
         if (!failure.empty())
             out.key("error").string(failure);
         write_place(out, place);
+        if (furthest) // where reading stopped, at or after the reported place
+            out.key("error_furthest_line")
+                .number(static_cast<double>(furthest->line))
+                .key("error_furthest_column")
+                .number(static_cast<double>(furthest->column));
         if (!result.empty())
             write_table(out, *result, row_limit);
         if (has_tree) {

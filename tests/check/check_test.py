@@ -175,6 +175,24 @@ LINT = [
     ('part constant', 'select(Sailor, AND(EQ(2, 2), GT(age, 3)))', 1, ['1:20: the condition EQ(2, 2) is always true']),
     ('schemas', 'union(Sailor, Boat)', 1, ['1:1: Cannot coerce']),
     ('parse error', 'project(Sailor', 1, [' Separating , expected between project expression arguments']),
+    ('division', 'minus(project(Reserve, sid), project(minus(product(project(Reserve, sid), project(Boat, bid)), '
+     'project(Reserve, sid, bid)), sid))', 0, []),
+    ('product after minus', 'minus(Boat, product(project(Boat, bid, bname), project(Boat, color)))', 1,
+     ['1:13: no condition relates']),
+    ('equal to two values', "select(Boat, AND(EQ(color, 'red'), EQ(color, 'green')))", 1,
+     ["1:14: the condition AND(EQ(color, 'red'), EQ(color, 'green')) is always false: no value of color meets"]),
+    ('bounds apart', 'select(Sailor, AND(GT(rating, 7), LT(rating, 3)))', 1,
+     ['1:16: the condition AND(GT(rating, 7), LT(rating, 3)) is always false: no value of rating meets']),
+    ('bounds apart, nested', 'select(Sailor, AND(GTE(8, rating), AND(GT(rating, 7), NEQ(rating, 8))))', 1,
+     ['1:16: the condition AND(GTE(8, rating), AND(GT(rating, 7), NEQ(rating, 8))) is always false']),
+    ('strings apart', "select(Sailor, AND(GT(sname, 'b'), LTE(sname, 'b')))", 1, ['1:16: the condition']),
+    ('bounds that meet', "select(Sailor, AND(GT(rating, 7), LT(rating, 9), GTE(sname, 'b'), LTE(sname, 'b')))", 0,
+     []),
+    ('decimal', 'select(Sailor, GT(rating, 7.5))', 1,
+     ['1:27: decimal numbers are not part of the language: 7.5 is read as the integer 7']),
+    ('decimal apart', 'select(Sailor, GT(rating, 7 .5))', 1, ['1:29: no comma before .5', '1:29: Column .5 not found']),
+    ('rename names', 'rename(Boat, B(a b, c))', 1, ['1:18: no comma before b']),
+    ('terms', 'union(Boat\n  Boat)', 1, ['2:3: no comma before Boat']),
 ]
 
 
@@ -189,6 +207,13 @@ def test_lint(directory):
             expect('lint ' + name, line.startswith(path + ':' + note), line)
     code, out, _ = run(['--lint', '--json', SAILORS, write(directory, 'l.txt', 'select(Sailor, GT(age 2))')])
     expect('lint json', json.loads(out) == {'notes': [{'line': 1, 'column': 23, 'message': json.loads(out)['notes'][0]['message']}]}, out)
+    # Every bundled reference answer, the three divisions among them, is clean.
+    for database in ('sailors', 'company', 'suppliers'):
+        text = open(os.path.join(EXAMPLES, database + '.exercises')).read()
+        for number, answer in re.findall(r'^== (\S+) .*?\n--- answer\n(.*?)\n', text, re.S | re.M):
+            path = write(directory, 'answer.txt', answer + '\n')
+            code, out, _ = run(['--lint', os.path.join(EXAMPLES, database + '.env'), path])
+            expect(f'lint {database} {number}', code == 0 and out == '', out)
 
 
 def test_grading(directory):
