@@ -245,6 +245,17 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
             write_notation(out, *query);
             out.end_object();
         }
+        if (!failure.empty() && has_tree) {
+            // Where the failed node went wrong, from the nodes' places.
+            out.key("error_ranges").begin_array();
+            for (const source_range& at : fault_places(*query, root)) {
+                out.begin_object().key("line").number(static_cast<double>(at.line));
+                out.key("column").number(static_cast<double>(at.column));
+                out.key("end_line").number(static_cast<double>(at.end_line));
+                out.key("end_column").number(static_cast<double>(at.end_column)).end_object();
+            }
+            out.end_array();
+        }
         if (!failure.empty()) {
             slip_hint slip = hint_for_slip(line, has_tree ? query.get() : nullptr, has_tree ? &root : nullptr);
             if (!slip.hint.empty())

@@ -7,7 +7,6 @@ import { createEnvironmentEditor, createExpressionEditor, markError, markRanges,
 import { known, setWords } from './language.js';
 import { TreeView, rowsText } from './tree.js';
 import { showAnswer, clearAnswer, showTextOrTable, showFormula, showSlip, showHeading } from './results.js';
-import { errorPlace, missingNames, firstMention } from './places.js';
 import { History, loadKept, keep, MAX_KEPT } from './storage.js';
 import { setUpSharing, openLink, alreadyOpened, markOpened } from './sharing.js';
 import { setUpDownloads } from './result_files.js';
@@ -327,6 +326,15 @@ function endOfText(doc) {
   return doc.length - (tail.length - tail.replace(/\s+$/, '').length);
 }
 
+// { line, column } of a parse or load error (1-based; the column counts
+// bytes), or { end: true } for one at the end of the text, or null for an
+// error that reports no place: the reply's error_line, error_column and
+// error_at_end.
+function errorPlace(reply) {
+  if (typeof reply.error_line !== 'number' || typeof reply.error_column !== 'number') return null;
+  return reply.error_at_end ? { end: true } : { line: reply.error_line, column: reply.error_column };
+}
+
 // The offset of a reported place in a document, or null.
 function offsetOf(doc, place) {
   if (!place) return null;
@@ -342,13 +350,6 @@ export function rangeOf(doc, place) {
   return from === null || to === null ? null : [from, Math.max(from + 1, to)];
 }
 
-function failedNode(node) {
-  if (!node) return null;
-  if (node.error) return node;
-  for (const child of node.children || []) { const found = failedNode(child); if (found) return found; }
-  return null;
-}
-
 function showTree(reply, view) {
   page.lastTree = reply.tree || null;
   page.notation = reply.notation || null;
@@ -361,19 +362,13 @@ function showTree(reply, view) {
     ? { line: reply.error_furthest_line, column: reply.error_furthest_column } : null;
   showSlip(reply, furthest);
   if (!reply.error) return;
-  const place = errorPlace(reply);
-  const failed = failedNode(page.lastTree);
-  const nodeRange = failed && rangeOf(doc, failed.place);
-  if (furthest) {
-    markError(view, offsetOf(doc, furthest), reply.error);
-  } else if (place) {
-    markError(view, offsetOf(doc, place), reply.error);
-  } else if (nodeRange) {
-    markRanges(view, [nodeRange], reply.error);
-  } else {
-    const mentioned = firstMention(doc.toString(), missingNames(tree.failed()));
-    if (mentioned) markRanges(view, [mentioned], reply.error);
-  }
+  // A parse error is marked where reading stopped (else where its message
+  // says); an evaluation error where the module says the failed node went
+  // wrong, from the places the parser kept on the nodes.
+  const place = furthest || errorPlace(reply);
+  const ranges = (reply.error_ranges || []).map((at) => rangeOf(doc, at)).filter(Boolean);
+  if (place) markError(view, offsetOf(doc, place), reply.error);
+  else if (ranges.length) markRanges(view, ranges, reply.error);
 }
 
 $('run').addEventListener('click', () => runTyped());

@@ -216,5 +216,4 @@ export class TreeView {
     if (this.tree) this.draw(this.tree);
   }
 
-  failed() { return (this.nodes || []).find((node) => node.error) || null; }
 }
