@@ -171,7 +171,9 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
         const said = (differences || []).find((d) => d && typeof d.row === 'string' &&
           d.row.replace(/[\s']/g, '') === row.join(',').replace(/[\s']/g, ''));
         if (said) {
-          const why = [said.why, said.dropped_by ? 'dropped by ' + said.dropped_by : ''].filter(Boolean).join('; ');
+          const reasons = Array.isArray(said.why) ? said.why : [said.why];
+          const why = [...reasons, said.dropped_by ? 'dropped by ' + said.dropped_by : ''].filter((w) => typeof w === 'string' && w)
+            .join('; ');
           tr.title = why;
           tr.tabIndex = 0;
           tr.setAttribute('aria-label', row.join(', ') + ': ' + why);
@@ -266,6 +268,9 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
       status(rightText(report), 'good');
     }
     markAnswer(report, student);
+    // Check 2's fault: where in the answer the difference comes from.
+    if (!right && report.fault && typeof report.fault.message === 'string' && report.fault.message)
+      parts.unshift(paragraph(report.fault.message, 'fault-note'));
     // A note that repeats the error's message is not shown twice.
     const notes = [database.note, ...(report.notes || [])].filter((note) => note &&
       !(student.kind === 'error' && student.message && note.includes(student.message)));
