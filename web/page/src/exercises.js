@@ -269,7 +269,7 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
     }
     markAnswer(report, student);
     // Check 2's fault: where in the answer the difference comes from.
-    if (!right && report.fault && typeof report.fault.message === 'string' && report.fault.message)
+    if (!right && student.kind !== 'error' && report.fault && typeof report.fault.message === 'string' && report.fault.message)
       parts.unshift(paragraph(report.fault.message, 'fault-note'));
     // A note that repeats the error's message is not shown twice.
     const notes = [database.note, ...(report.notes || [])].filter((note) => note &&

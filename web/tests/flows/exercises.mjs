@@ -43,6 +43,18 @@ export default async function exercises(t) {
         JSON.stringify(results));
   const marked = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.textContent));
   check('the rows that differ are highlighted', marked.length === 1 && /Lubber/.test(marked[0]), JSON.stringify(marked));
+  // With check 2's fault and provenance (when the checker gives them): the
+  // fault's range marked in the answer editor, and why a row differs on
+  // hover or tap.
+  if ((await page.$$('.fault-note')).length) {
+    const fault = await page.$$eval('#exercise-answer .cm-lintRange-error', (ms) => ms.map((m) => m.textContent));
+    check('check 2\'s fault is marked in the answer editor', fault.length > 0, JSON.stringify(fault));
+    const why = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.title));
+    check('why a row differs shows on hover', why.some((w) => /Sailor: 31, 'Lubber'/.test(w) && /dropped by GT\(rating, 8\)/.test(w)),
+          JSON.stringify(why));
+    await page.tap('.side-by-side tr.differs[title]');
+    check('and on a tap', (await page.$$('.side-by-side tr.why-shown')).length === 1);
+  }
   check('a wrong answer does not count as solved', (await text(page, '#exercise-progress')) === `0 of ${total} solved`);
 
   // Right: the same rows, written another way.
