@@ -36,20 +36,6 @@ namespace {
     std::abort();
 }
 
-std::string written(const shared<expression>& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
-
-std::string written(const shared<environment>& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
-
 // The written form of a parsed expression and environment must be read back
 // whole and written again byte for byte.
 void check_round_trip(const std::string& input)

@@ -1,20 +1,16 @@
 // Helpers shared by the unit tests.
 #pragma once
 
+#include "text/dumpable.h"
+
 #include <sstream>
 #include <stdexcept>
 #include <string>
 
 namespace qorvantel::testing {
 
-// The text form of anything that can be streamed.
-template <class Object>
-std::string written(const Object& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
+// The text form of anything that can be streamed: the one of text/dumpable.h.
+using qorvantel::written;
 
 // The message of the runtime error the call raises, or "<no error>".
 template <class Call>

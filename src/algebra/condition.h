@@ -89,6 +89,7 @@ struct logical_operator {
 
 using comparator_function = bool (*)(const shared<value>& left, const shared<value>& right);
 
+// A comparison operator: its keyword, its meaning and its comparator.
 struct arithmetic_operator {
     keyword word;
     comparison_operator meaning;
@@ -99,6 +100,7 @@ struct arithmetic_operator {
 const logical_operator* logical_operators();
 const arithmetic_operator* arithmetic_operators();
 
+// NOT, AND and OR over conditions.
 class logical_condition final : public condition {
 public:
     logical_condition() = default;
@@ -120,6 +122,7 @@ private:
     std::vector<shared<condition>> arguments_;
 };
 
+// The comparison: EQ, NEQ, LT, LTE, GT or GTE over a chain of comparands.
 class arithmetic_condition final : public condition {
 public:
     arithmetic_condition() = default;

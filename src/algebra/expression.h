@@ -85,7 +85,6 @@ public:
     expression_list operands() const override { return {}; }
     shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
     const shared<value>& relation_name() const noexcept override { return name_; }
-    const shared<value>& name() const noexcept { return name_; }
 
 private:
     shared<value> name_;

@@ -11,6 +11,7 @@
 
 namespace qorvantel {
 
+// The n-ary set operators (union, minus, product), folded from the left.
 class left_associative_expression : public expression {
 public:
     const expression_list& terms() const noexcept { return terms_; }

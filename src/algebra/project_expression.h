@@ -28,9 +28,7 @@ public:
     // operand_results.
     shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
 
-    const shared<expression>& argument() const noexcept { return argument_; }
     const std::vector<shared<value>>& listed_columns() const noexcept override { return *projected_columns_; }
-    const shared<symbol_list>& projected_columns() const noexcept { return projected_columns_; }
     const std::vector<source_range>& listed_column_places() const noexcept override { return column_places_; }
 
 private:

@@ -24,7 +24,6 @@ public:
     // operand_results.
     shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
 
-    const shared<expression>& argument() const noexcept { return argument_; }
     const shared<name_schema>& new_names() const noexcept override { return new_names_; }
     const std::vector<source_range>& new_name_places() const noexcept override { return name_places_; }
 

@@ -25,7 +25,6 @@ public:
     // operand_results.
     shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const override;
 
-    const shared<expression>& argument() const noexcept { return argument_; }
     const shared<condition>& predicate() const noexcept override { return condition_; }
 
 private:

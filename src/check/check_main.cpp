@@ -8,15 +8,16 @@
 #include "check/grading.h"
 #include "check/json_text.h"
 #include "check/lint.h"
+#include "text/failure.h"
+#include "text/input_file.h"
+#include "text/memory.h"
+#include "text/messages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <new>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -51,31 +52,24 @@ const char* const help_text = "Checks a relational algebra answer against a refe
                               "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
                               "2 usage error, unreadable file, or an environment or reference in error.\n";
 
-struct usage_error : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 bool standard_input_taken = false;
+
+// Every file the checker reads: those named on the command line may be
+// pipes (a shell's <(command)); a database named in an exercise file may
+// not, as reading one would wait for a writer that never comes.
+std::vector<std::string> command_line_files;
 
 std::string read_file(const std::string& name)
 {
     if (name == "-") {
         if (standard_input_taken)
-            throw usage_error("standard input (-) can be read only once.");
+            throw usage_error(messages::read_only_once);
         standard_input_taken = true;
-        return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     }
-    std::error_code ignored;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(name, ignored))
-        in.open(name, std::ios::binary);
-    if (!in)
-        throw check_setup_error("Cannot read " + name + ".");
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad())
-        throw check_setup_error("Cannot read " + name + ".");
-    return content.str();
+    input_file_options options;
+    options.pipe_expected
+        = std::find(command_line_files.begin(), command_line_files.end(), name) != command_line_files.end();
+    return read_input_file(name, options);
 }
 
 bool parse_count(const std::string& text, unsigned long long limit, unsigned long long& into)
@@ -136,6 +130,19 @@ int run_check(const std::vector<std::string>& files, bool json, const check_opti
         else if (message.rfind("reference: ", 0) == 0)
             message = files[1] + ": " + message.substr(11);
         throw check_setup_error(message);
+    } catch (...) {
+        // The answer outgrew the memory budget: its failure is the report.
+        memory_failure failed = memory_failure_of(std::current_exception(), answer_source);
+        if (json) {
+            report.verdict = check_verdict::differs;
+            report.answer = failed.message + "\n";
+            if (!failed.note.empty())
+                report.notes.push_back(failed.note);
+            std::cout << report_json(report);
+        } else {
+            std::cout << failed.text();
+        }
+        return 1;
     }
     std::cout << (json ? report_json(report) : report_text(report));
     return report.verdict == check_verdict::same ? 0 : 1;
@@ -167,8 +174,11 @@ int run(int argc, char** argv)
         } else if (word == "--instances" || word == "--seed") {
             unsigned long long number = 0;
             unsigned long long limit = word == "--seed" ? ~0ULL : 1000000ULL;
-            if (i + 1 >= argc || !parse_count(argv[i + 1], limit, number))
-                throw usage_error(word + " needs a number" + (word == "--seed" ? "." : " from 0 to 1000000."));
+            if (i + 1 >= argc)
+                throw usage_error(word + " needs a number from 0 to " + std::to_string(limit) + ".");
+            if (!parse_count(argv[i + 1], limit, number))
+                throw usage_error(word + " needs a number from 0 to " + std::to_string(limit) + ", not " + argv[i + 1]
+                                  + ".");
             ++i;
             if (word == "--seed")
                 options.seed = number;
@@ -180,6 +190,7 @@ int run(int argc, char** argv)
             files.push_back(word);
         }
     }
+    command_line_files = files;
     if (lint && grade)
         throw usage_error("--lint and --grade cannot be combined.");
     if (lint)
@@ -188,6 +199,8 @@ int run(int argc, char** argv)
         if (files.size() < 2)
             throw usage_error("--grade takes an exercise file and one or more submissions.");
         grading_run result = grade_submissions(files[0], {files.begin() + 1, files.end()}, read_file, options);
+        for (const std::string& warning : result.warnings)
+            std::cerr << "qorvantel-check: warning: " << warning << "\n";
         std::cout << (json ? result.json : result.text);
         return result.all_correct ? 0 : 1;
     }
@@ -197,16 +210,17 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // The interpreter's memory budget: an answer that outgrows it is
+    // reported for that answer (grading.cpp) instead of the process being
+    // killed.
+    limit_memory();
     try {
         return run(argc, argv);
-    } catch (const usage_error& error) {
-        std::cerr << "qorvantel-check: " << error.what() << "\n" << usage_text;
-        return 2;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "qorvantel-check: Out of memory.\n";
-        return 2;
-    } catch (const std::exception& error) {
-        std::cerr << "qorvantel-check: " << error.what() << "\n";
+    } catch (...) {
+        failure failed = failure_of(std::current_exception());
+        std::cerr << "qorvantel-check: " << failed.message << "\n";
+        if (failed.kind == failure_kind::usage)
+            std::cerr << usage_text;
         return 2;
     }
 }

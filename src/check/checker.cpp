@@ -2,11 +2,13 @@
 #include "check/checker.h"
 
 #include "check/database.h"
+#include "check/explanation.h"
 #include "check/instances.h"
 #include "check/lint.h"
 #include "check/sameness.h"
 #include "check/shrink.h"
 #include "text/diagnostics.h"
+#include "text/messages.h"
 #include "text/text.h"
 
 #include <new>
@@ -16,6 +18,15 @@ namespace qorvantel {
 shared<expression> parse_expression(const std::string& source) { return parse_whole<expression>("expression", source); }
 
 namespace {
+// Ran out of memory, or was refused as a product known not to fit.
+bool outgrew_memory(const outcome& done)
+{
+    static const std::string refused = " does not fit in memory.";
+    return done.error == messages::out_of_memory
+        || (done.error.size() > refused.size()
+            && done.error.compare(done.error.size() - refused.size(), refused.size(), refused) == 0);
+}
+
 // A failing reference cannot show a difference: the subset is no
 // counterexample.
 bool differ_on(const database& rows, const std::vector<row_address>& kept, const expression& reference,
@@ -74,7 +85,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
         answer = parse_expression(answer_source);
     } catch (const std::bad_alloc&) {
         report.verdict = check_verdict::differs;
-        report.answer = "Out of memory.\n";
+        report.answer = std::string(messages::out_of_memory) + "\n";
     } catch (const std::runtime_error& error) {
         report.verdict = check_verdict::differs;
         report.answer = std::string(error.what()) + "\n";
@@ -91,8 +102,14 @@ check_report check_answer(const shared<environment>& given, const expression& re
                                + note.message);
 
     outcome on_given = evaluate_safely(*answer, given);
+    // Past the memory budget on the given database: no counterexample to
+    // shrink (each smaller database tried would outgrow it again), but the
+    // answer's own failure, reported by the caller (grading.h).
+    if (outgrew_memory(on_given))
+        throw tool_error(failure_kind::memory, on_given.error);
     if (outcomes_differ(expected, on_given, options.strict_names)) {
         shrink_into(report, rows, reference, *answer, options.strict_names);
+        explain(report, reference, answer);
         return report;
     }
     instance_generator generator(rows, {&reference, answer.get()});
@@ -103,6 +120,7 @@ check_report check_answer(const shared<environment>& given, const expression& re
         if (differ_on(made, made.all_rows(), reference, *answer, options.strict_names)) {
             report.where = check_where::generated;
             shrink_into(report, made, reference, *answer, options.strict_names);
+            explain(report, reference, answer);
             return report;
         }
     }

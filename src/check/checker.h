@@ -5,9 +5,13 @@
 #pragma once
 
 #include "algebra/expression.h"
+#include "check/fault.h"
+#include "check/provenance.h"
+#include "text/failure.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,14 +43,15 @@ struct check_report {
     std::size_t given_rows = 0;
     std::vector<std::string> notes;
     std::size_t instances = 0;
+    // When it differs: the part of the answer at fault, and why each row
+    // in which the results differ is there (explanation.h).
+    std::optional<answer_fault> fault;
+    std::vector<row_difference> differences;
 };
 
 // The environment or the reference cannot be used: the check has no
 // verdict. what() is "<which>: " and the interpreter's message.
-class check_setup_error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using check_setup_error = setup_error;
 
 // Reads one expression; raises the interpreter's parse errors.
 shared<expression> parse_expression(const std::string& source);

@@ -4,8 +4,6 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 
-#include <sstream>
-
 namespace qorvantel {
 
 database::database(const environment& loaded)
@@ -51,13 +49,6 @@ std::string database::text_of(const std::vector<row_address>& kept) const
 shared<environment> load_environment(const std::string& source)
 {
     return parse_whole<environment>("environment", source);
-}
-
-std::string written(const dumpable& object)
-{
-    std::ostringstream out;
-    object >> out;
-    return out.str();
 }
 
 } // namespace qorvantel

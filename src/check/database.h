@@ -46,7 +46,4 @@ private:
 // Reads environment text; raises the interpreter's own errors.
 shared<environment> load_environment(const std::string& source);
 
-// Writes a relation or an environment as the console writes it.
-std::string written(const dumpable& object);
-
 } // namespace qorvantel

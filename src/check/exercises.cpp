@@ -11,10 +11,13 @@ namespace qorvantel {
 namespace {
 const std::set<std::string> operator_words = {"union", "minus", "product", "select", "project", "rename"};
 
+// A UTF-8 byte order mark, which some editors put at the start of a file.
+const char* const byte_order_mark = "\xEF\xBB\xBF";
+
 std::vector<std::string> lines_of(const std::string& source)
 {
     std::vector<std::string> lines;
-    std::istringstream in(source);
+    std::istringstream in(source.rfind(byte_order_mark, 0) == 0 ? source.substr(3) : source);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -38,6 +41,22 @@ std::string trimmed(const std::string& text)
 
 bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// N, N.5 or N.0 (any number of zeros after), N at most 1000000; -1 for
+// anything else.
+double points_value(const std::string& text)
+{
+    std::size_t dot = text.find('.');
+    std::string whole = text.substr(0, dot);
+    std::string part = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (whole.empty() || whole.size() > 7 || whole.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    bool half = !part.empty() && part[0] == '5';
+    if (dot != std::string::npos && (part.empty() || part.find_first_not_of("0", half ? 1 : 0) != std::string::npos))
+        return -1;
+    double n = std::stod(whole) + (half ? 0.5 : 0);
+    return n > 1000000 ? -1 : n;
+}
+
 // "== ID" and an optional "[N point]" or "[N points]".
 void read_heading(const std::string& line, const std::string& name, std::size_t number, exercise& into)
 {
@@ -49,14 +68,23 @@ void read_heading(const std::string& line, const std::string& name, std::size_t 
     if (bracket == std::string::npos)
         return;
     std::istringstream points(rest.substr(bracket + 1));
-    long long n = -1;
-    std::string word, closing;
-    points >> n >> word >> closing;
-    if (!points.eof() && !points)
-        n = -1;
-    if (n < 0 || n > 1000000 || (word != "points]" && word != "point]") || !closing.empty())
-        fault(name, number, "the points are written \"[N points]\", N from 0 to 1000000.");
-    into.points = static_cast<unsigned>(n);
+    std::string amount, word, closing;
+    points >> amount >> word >> closing;
+    double n = points_value(amount);
+    if (n < 0 || (word != "points]" && word != "point]") || !closing.empty())
+        fault(name, number, "the points are written \"[N points]\", N from 0 to 1000000 in steps of 0.5.");
+    into.points = n;
+}
+
+void read_forbidden(const std::string& list, const std::string& name, std::size_t number, exercise& block)
+{
+    std::istringstream words(list);
+    for (std::string word; words >> word;) {
+        if (operator_words.count(word) == 0)
+            fault(name, number,
+                  "cannot forbid " + word + "; the operators are union, minus, product, select, project, rename.");
+        block.forbidden.push_back(word);
+    }
 }
 
 void finish(exercise& block, const std::string& name)
@@ -103,11 +131,15 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
             in_answer = true;
             continue;
         }
+        std::string text = trimmed(line);
+        if (block != nullptr && starts_with(text, "forbid:")) {
+            read_forbidden(text.substr(7), name, number, *block);
+            continue;
+        }
         if (in_answer) {
             block->answers.back() += line + "\n";
             continue;
         }
-        std::string text = trimmed(line);
         if (starts_with(text, "database:")) {
             std::string path = trimmed(text.substr(9));
             if (path.empty())
@@ -117,15 +149,6 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
         } else if (block == nullptr) {
             if (!text.empty())
                 fault(name, number, "text before the first \"== ID\" heading.");
-        } else if (starts_with(text, "forbid:")) {
-            std::istringstream words(text.substr(7));
-            for (std::string word; words >> word;) {
-                if (operator_words.count(word) == 0)
-                    fault(name, number,
-                          "cannot forbid " + word
-                              + "; the operators are union, minus, product, select, project, rename.");
-                block->forbidden.push_back(word);
-            }
         } else if (text == "strict-names") {
             block->strict_names = true;
         } else if (!text.empty() || !block->question.empty()) {
@@ -142,32 +165,44 @@ exercise_file parse_exercises(const std::string& source, const std::string& name
     return file;
 }
 
-std::vector<submitted_answer> parse_submission(const std::string& source, const std::string& name)
+submission parse_submission(const std::string& source)
 {
-    std::vector<submitted_answer> answers;
-    std::set<std::string> ids;
+    submission read;
     std::vector<std::string> lines = lines_of(source);
+    bool skipping = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         std::size_t number = i + 1;
         if (starts_with(line, "#"))
             continue;
         if (starts_with(line, "==")) {
+            std::istringstream words(line.substr(2));
             submitted_answer answer;
-            answer.id = trimmed(line.substr(2));
             answer.line = number;
-            if (answer.id.empty() || answer.id.find_first_of(" \t") != std::string::npos)
-                fault(name, number, "an answer begins with \"== ID\", with an ID of one word.");
-            if (!ids.insert(answer.id).second)
-                fault(name, number, "exercise " + answer.id + " is answered twice.");
-            answers.push_back(answer);
-        } else if (!answers.empty()) {
-            answers.back().source += line + "\n";
+            words >> answer.id;
+            std::getline(words, answer.rest);
+            answer.rest = trimmed(answer.rest);
+            skipping = answer.id.empty();
+            if (skipping)
+                read.problems.push_back({number, "a heading with no exercise id; the lines below it are not graded."});
+            else
+                read.answers.push_back(answer);
+        } else if (skipping) {
+            continue;
+        } else if (!read.answers.empty()) {
+            read.answers.back().source += line + "\n";
         } else if (!trimmed(line).empty()) {
-            fault(name, number, "text before the first \"== ID\".");
+            read.problems.push_back({number, "text before the first \"== ID\" is not graded."});
+            skipping = true;
         }
     }
-    return answers;
+    return read;
+}
+
+std::string points_text(double points)
+{
+    auto whole = static_cast<unsigned long>(points);
+    return std::to_string(whole) + (points > static_cast<double>(whole) ? ".5" : "");
 }
 
 } // namespace qorvantel

@@ -6,6 +6,10 @@
 #include "check/exercises.h"
 #include "check/json_text.h"
 #include "check/sameness.h"
+#include "check/submission.h"
+#include "text/failure.h"
+#include "text/messages.h"
+#include "text/pool.h"
 
 #include <algorithm>
 #include <map>
@@ -23,6 +27,23 @@ void forbidden_used(const expression& query, const std::vector<std::string>& for
         forbidden_used(*operand, forbidden, used);
 }
 
+std::string memory_failure::text() const { return message + "\n" + (note.empty() ? "" : "Note: " + note + "\n"); }
+
+memory_failure memory_failure_of(const std::exception_ptr& thrown, const std::string& answer_source)
+{
+    failure failed = failure_of(thrown);
+    if (failed.kind != failure_kind::memory)
+        std::rethrow_exception(thrown);
+    // What the failed evaluation left free goes back before anything else.
+    pool::trim();
+    memory_failure out{failed.message, ""};
+    std::vector<std::string> used;
+    forbidden_used(*parse_expression(answer_source), {"product"}, used);
+    if (!used.empty())
+        out.note = messages::product_out_of_memory;
+    return out;
+}
+
 namespace {
 struct prepared_exercise {
     const exercise* definition;
@@ -32,7 +53,7 @@ struct prepared_exercise {
 
 // The answer's result for one exercise.
 struct mark {
-    unsigned score = 0;
+    double score = 0;
     std::string output;
 };
 
@@ -74,7 +95,15 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
     // against the first.
     std::string first_report;
     for (std::size_t i = 0; i < exercise.references.size(); ++i) {
-        check_report report = check_answer(exercise.database, *exercise.references[i], source, options);
+        check_report report;
+        try {
+            report = check_answer(exercise.database, *exercise.references[i], source, options);
+        } catch (...) {
+            // Past the memory budget: this answer's failure, and grading
+            // goes on with the next.
+            result.output = memory_failure_of(std::current_exception(), source).text();
+            return result;
+        }
         if (report.verdict == check_verdict::same) {
             result.score = exercise.definition->points;
             result.output = report_text(report);
@@ -95,31 +124,68 @@ std::string padded(const std::string& text, std::size_t width, bool right)
     return right ? pad + text : text + pad;
 }
 
-std::string fraction(unsigned score, unsigned max) { return std::to_string(score) + "/" + std::to_string(max); }
+std::string fraction(double score, double max) { return points_text(score) + "/" + points_text(max); }
+
+// Gradescope takes at most 1 MB of output per test; the reports' tables
+// are cut already, so only rows of very long strings come near this.
+const std::size_t output_limit = 256 * 1024;
+
+std::string bounded(const std::string& output)
+{
+    if (output.size() <= output_limit)
+        return output;
+    std::size_t cut = output.rfind('\n', output_limit);
+    return output.substr(0, cut == std::string::npos ? output_limit : cut + 1)
+        + "(output cut: " + std::to_string(output.size()) + " bytes in all)\n";
+}
+
+// The problems of one submission, a line each.
+std::string problems_text(const std::string& name, const std::vector<submission_problem>& problems)
+{
+    std::string out;
+    for (const submission_problem& problem : problems)
+        out += name + ":" + std::to_string(problem.line) + ": " + problem.message + "\n";
+    return out;
+}
 
 std::string gradescope_json(const std::vector<const exercise*>& exercises, const std::vector<mark>& marks,
-                            const std::string* submission)
+                            const std::string* submission, const std::string& problems)
 {
-    unsigned score = 0, max = 0;
+    double score = 0, max = 0;
     std::string tests;
     for (std::size_t e = 0; e < exercises.size(); ++e) {
         score += marks[e].score;
         max += exercises[e]->points;
-        tests += std::string(e > 0 ? ", " : "") + "{\"name\": " + json_string(exercises[e]->id) + ", \"score\": "
-            + std::to_string(marks[e].score) + ", \"max_score\": " + std::to_string(exercises[e]->points)
-            + ", \"output\": " + json_string(marks[e].output) + "}";
+        tests += std::string(e > 0 ? ", " : "") + "{\"name\": " + json_string(exercises[e]->id)
+            + ", \"score\": " + points_text(marks[e].score) + ", \"max_score\": " + points_text(exercises[e]->points)
+            + ", \"output\": " + json_string(bounded(marks[e].output)) + "}";
     }
     std::string out = "{";
     if (submission != nullptr)
         out += "\"submission\": " + json_string(*submission) + ", ";
-    return out + "\"score\": " + std::to_string(score) + ", \"max_score\": " + std::to_string(max) + ", \"tests\": ["
-        + tests + "]}\n";
+    out += "\"score\": " + points_text(score) + ", \"max_score\": " + points_text(max);
+    if (!problems.empty())
+        out += ", \"output\": " + json_string(bounded(problems));
+    return out + ", \"tests\": [" + tests + "]}\n";
+}
+
+// An accepted answer that its own exercise's rules forbid: the teacher
+// hears of it, since every student who answers like it loses the points.
+void warn_forbidden(const exercise& each, const expression& reference, std::size_t line, const std::string& file,
+                    std::vector<std::string>& warnings)
+{
+    std::vector<std::string> used;
+    forbidden_used(reference, each.forbidden, used);
+    for (const std::string& word : used)
+        warnings.push_back(file + ":" + std::to_string(line) + ": the accepted answer uses " + word
+                           + ", which exercise " + each.id + " forbids.");
 }
 } // namespace
 
 grading_run grade_submissions(const std::string& exercises_name, const std::vector<std::string>& submission_names,
                               const file_reader& read, const check_options& options)
 {
+    grading_run run;
     exercise_file file = parse_exercises(read(exercises_name), exercises_name);
     std::string folder = folder_of(exercises_name);
     std::map<std::string, shared<environment>> databases;
@@ -154,22 +220,24 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             outcome expected = evaluate_safely(*ready.references.back(), ready.database);
             if (expected.failed())
                 throw check_setup_error(at + expected.error);
+            warn_forbidden(each, *ready.references.back(), each.answer_lines[a], exercises_name, run.warnings);
         }
         prepared.push_back(std::move(ready));
         order.push_back(&each);
     }
 
-    grading_run run;
     std::size_t name_width = 10;
     for (const std::string& name : submission_names)
         name_width = std::max(name_width, name.size());
     std::string table = padded("submission", name_width, false);
-    unsigned max_total = 0;
+    double max_total = 0;
+    std::vector<std::string> ids;
     // Each exercise's column as wide as its id or its points, whichever
     // is wider.
     std::vector<std::size_t> widths;
     for (const exercise* each : order) {
-        widths.push_back(std::max(each->id.size(), 2 * std::to_string(each->points).size() + 1));
+        ids.push_back(each->id);
+        widths.push_back(std::max(each->id.size(), 2 * points_text(each->points).size() + 1));
         table += " " + padded(each->id, widths.back(), true);
         max_total += each->points;
     }
@@ -180,32 +248,25 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
     for (const std::string& name : submission_names) {
         std::vector<mark> marks(order.size());
         std::string broken;
+        matched_submission matched;
+        submission blocks;
         try {
-            std::vector<submitted_answer> answers = parse_submission(read(name), name);
-            for (const submitted_answer& answer : answers) {
-                auto found = std::find_if(order.begin(), order.end(),
-                                          [&](const exercise* each) { return each->id == answer.id; });
-                if (found == order.end())
-                    throw check_setup_error(name + ":" + std::to_string(answer.line) + ": no exercise " + answer.id
-                                            + " in " + exercises_name + ".");
-            }
-            for (const submitted_answer& answer : answers) {
-                std::size_t e
-                    = static_cast<std::size_t>(std::find_if(order.begin(), order.end(),
-                                                            [&](const exercise* each) { return each->id == answer.id; })
-                                               - order.begin());
-                auto key = std::make_pair(e, answer.source);
+            blocks = parse_submission(read(name));
+            matched = match_submission(blocks, ids, exercises_name);
+            for (std::size_t e = 0; e < order.size(); ++e) {
+                const submitted_answer* answer = matched.answers[e];
+                if (answer == nullptr) {
+                    marks[e].output = no_answer;
+                    continue;
+                }
+                auto key = std::make_pair(e, answer->source);
                 auto cached = seen.find(key);
                 marks[e] = cached != seen.end()
                     ? cached->second
-                    : seen.emplace(key, grade_answer(prepared[e], answer.source, options)).first->second;
+                    : seen.emplace(key, grade_answer(prepared[e], answer->source, options)).first->second;
             }
-            for (std::size_t e = 0; e < order.size(); ++e)
-                if (std::none_of(answers.begin(), answers.end(),
-                                 [&](const submitted_answer& a) { return a.id == order[e]->id; }))
-                    marks[e].output = no_answer;
         } catch (const std::bad_alloc&) {
-            broken = name + ": Out of memory.";
+            broken = name + ": " + messages::out_of_memory;
         } catch (const std::runtime_error& error) {
             broken = error.what();
         }
@@ -213,7 +274,8 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             for (mark& each : marks)
                 each = mark{0, broken + "\n"};
         }
-        unsigned total = 0;
+        std::string problems = broken.empty() ? problems_text(name, matched.problems) : "";
+        double total = 0;
         table += padded(name, name_width, false);
         for (std::size_t e = 0; e < order.size(); ++e) {
             total += marks[e].score;
@@ -225,10 +287,18 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
                         + fraction(marks[e].score, order[e]->points) + "\n" + marks[e].output;
             }
         }
-        table += " " + padded(fraction(total, max_total), 9, true) + "\n";
+        table += " " + padded(fraction(total, max_total), 9, true);
+        if (!matched.problems.empty() && broken.empty())
+            table += "  " + std::to_string(matched.problems.size())
+                + (matched.problems.size() == 1 ? " problem" : " problems") + " in the file, below";
+        table += "\n";
         if (!broken.empty())
             details += "\n" + broken + "\n";
-        run.json += gradescope_json(order, marks, submission_names.size() == 1 ? nullptr : &name);
+        if (!problems.empty()) {
+            details += "\n" + problems;
+            run.all_correct = false;
+        }
+        run.json += gradescope_json(order, marks, submission_names.size() == 1 ? nullptr : &name, problems);
     }
     run.text = table + details;
     return run;

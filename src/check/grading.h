@@ -4,6 +4,7 @@
 
 #include "check/checker.h"
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,7 +22,24 @@ struct grading_run {
     // one such object per line, each with its "submission" name.
     std::string json;
     bool all_correct = true;
+    // What the teacher should know about the exercise file itself, such
+    // as an accepted answer that its exercise's rules forbid.
+    std::vector<std::string> warnings;
 };
+
+// The report of an answer that outgrew the memory budget: the failure's
+// message and, when the answer holds a product, the note that a join
+// condition may be missing.
+struct memory_failure {
+    std::string message;
+    std::string note;
+    // The message and the note, each a line, as grading reports them.
+    std::string text() const;
+};
+
+// The memory failure of the exception thrown while checking answer_source;
+// raises anything that is no memory failure again.
+memory_failure memory_failure_of(const std::exception_ptr& thrown, const std::string& answer_source);
 
 // Adds to used each operator of forbidden (by keyword) that query or any
 // of its operands uses and used does not hold yet, in the order met.

@@ -12,7 +12,6 @@
 #include "algebra/condition.h"
 #include "algebra/expression.h"
 #include "algebra/observed_evaluation.h"
-#include "check/database.h"
 #include "check/lint_conditions.h"
 
 #include <map>

@@ -1,7 +1,6 @@
 // Lint's condition checks, placed by the places the parser recorded.
 #include "check/lint_conditions.h"
 
-#include "check/database.h"
 #include "text/diagnostics.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 #include "check/sameness.h"
 
 #include "check/database.h"
+#include "text/messages.h"
 
 #include <new>
 #include <stdexcept>
@@ -80,7 +81,7 @@ outcome evaluate_safely(const expression& query, const shared<environment>& on)
     try {
         done.result = query.evaluate(on);
     } catch (const std::bad_alloc&) {
-        done.error = "Out of memory.";
+        done.error = messages::out_of_memory;
     } catch (const std::runtime_error& error) {
         done.error = error.what();
     }

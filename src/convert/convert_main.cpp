@@ -9,15 +9,16 @@
 #include "convert/sql_tables.h"
 #include "convert/sqlite_import.h"
 #include "text/diagnostics.h"
+#include "text/failure.h"
+#include "text/input_file.h"
+#include "text/memory.h"
+#include "text/messages.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -28,72 +29,19 @@ using namespace qorvantel;
 
 namespace {
 
-const char* const usage_text
-    = "Usage: qorvantel-convert from-csv [--name NAME] [--types TYPES] FILE.csv...  > data.env\n"
-      "       qorvantel-convert from-sqlite DATABASE.sqlite [TABLE...]              > data.env\n"
-      "       qorvantel-convert to-csv ENVIRONMENT DIRECTORY\n"
-      "       qorvantel-convert to-sql [--dialect sqlite|postgresql|duckdb] ENVIRONMENT [EXPRESSION]\n"
-      "       qorvantel-convert to-latex EXPRESSION\n"
-      "       qorvantel-convert --help | --version\n";
-
-const char* const help_text = "Brings data into qorvantel's environment format and takes relations and\n"
-                              "queries out of it.\n"
-                              "\n"
-                              "  from-csv      one relation per CSV file (a header row names the columns),\n"
-                              "                named after the file or NAME; types inferred: int when every\n"
-                              "                value is a 32-bit integer, else char(n). TYPES sets them by\n"
-                              "                column: name=int,city=char,code=char(5)\n"
-                              "  from-sqlite   every table of the database, or the named tables and views\n"
-                              "  to-csv        one CSV file per relation, NAME.csv, into DIRECTORY\n"
-                              "  to-sql        CREATE TABLE and INSERT for every relation, then a SELECT\n"
-                              "                that returns the rows qorvantel returns for EXPRESSION, in\n"
-                              "                the same order (default dialect: sqlite)\n"
-                              "  to-latex      EXPRESSION in textbook notation as LaTeX math (amsmath)\n"
-                              "\n"
-                              "ENVIRONMENT and EXPRESSION are files; - is standard input. Output goes to\n"
-                              "standard output unless a directory is named. On failure nothing is\n"
-                              "written, one message goes to standard error, and the exit status is 1\n"
-                              "(2 for a wrong command line).\n";
-
-struct usage_error : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
+// A file named on the command line: a pipe there is one the user made
+// (a shell's <(command)).
 std::string read_file(const std::string& path)
 {
-    if (path == "-") {
-        std::string all((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-        if (std::cin.bad())
-            throw std::runtime_error("standard input: read failed");
-        return all;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw std::runtime_error(path + ": " + std::strerror(errno));
-    std::string all;
-    char buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        all.append(buffer, got);
-    bool failed = std::ferror(file) != 0;
-    int error = errno;
-    std::fclose(file);
-    if (failed)
-        throw std::runtime_error(path + ": " + std::strerror(error));
-    return all;
+    input_file_options named;
+    named.pipe_expected = true;
+    return read_input_file(path, named);
 }
 
 void write_out(const std::string& content)
 {
     if (std::fwrite(content.data(), 1, content.size(), stdout) != content.size() || std::fflush(stdout) != 0)
-        throw std::runtime_error(std::string("standard output: ") + std::strerror(errno));
-}
-
-std::string written_expression(const expression& query)
-{
-    std::ostringstream out;
-    query >> out;
-    return out.str();
+        throw setup_error(std::string("standard output: ") + std::strerror(errno));
 }
 
 std::string where_read(const std::string& path) { return path == "-" ? "standard input" : path; }
@@ -112,8 +60,8 @@ shared<environment> read_environment(const std::string& path)
         if (environment_left_behind == nullptr)
             environment_left_behind = new shared<environment>(read);
         return read;
-    } catch (const std::runtime_error& error) {
-        throw std::runtime_error(where_read(path) + ": " + error.what());
+    } catch (const input_error& error) {
+        throw data_error(where_read(path) + ": " + error.what());
     }
 }
 
@@ -122,8 +70,8 @@ shared<expression> read_expression(const std::string& path)
     std::string source = read_file(path);
     try {
         return parse_whole<expression>("expression", source);
-    } catch (const std::runtime_error& error) {
-        throw std::runtime_error(where_read(path) + ": " + error.what());
+    } catch (const input_error& error) {
+        throw data_error(where_read(path) + ": " + error.what());
     }
 }
 
@@ -169,13 +117,13 @@ int from_csv(const std::vector<std::string>& args)
     for (const std::string& file : files) {
         std::string relation_name = named ? name : relation_name_of_file(file == "-" ? "stdin" : file);
         if (!relations.insert(relation_name).second)
-            throw std::runtime_error(where_read(file) + ": a second relation named " + relation_name
-                                     + "; rename one of the files");
+            throw data_error(where_read(file) + ": a second relation named " + relation_name
+                             + "; rename one of the files");
         out += relation_from_csv(read_file(file), where_read(file), relation_name, requests, used);
     }
     for (const type_request& request : requests)
         if (used.count(request.column) == 0)
-            throw std::runtime_error("--types: no file has a column named " + request.column);
+            throw setup_error("--types: no file has a column named " + request.column);
     write_out(out);
     return 0;
 }
@@ -199,11 +147,11 @@ int to_csv(const std::vector<std::string>& args)
         const std::string& relation_name = symbol_text(*name);
         std::string problem = file_name_problem(relation_name);
         if (!problem.empty())
-            throw std::runtime_error("the relation name " + relation_name + " " + problem + "; rename it first");
+            throw data_error("the relation name " + relation_name + " " + problem + "; rename it first");
         files.emplace_back(directory + "/" + relation_name + ".csv", relation_to_csv(*stored));
     }
     if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
-        throw std::runtime_error(directory + ": " + std::strerror(errno));
+        throw setup_error(directory + ": " + std::strerror(errno));
     // Each file is written under a temporary name and renamed only when all
     // are written: a failure leaves no partial file behind.
     std::vector<std::string> written;
@@ -218,7 +166,7 @@ int to_csv(const std::vector<std::string>& args)
         if (!file) {
             int error = errno;
             remove_written();
-            throw std::runtime_error(path + ": " + std::strerror(error));
+            throw setup_error(path + ": " + std::strerror(error));
         }
         written.push_back(temporary);
         bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
@@ -226,14 +174,14 @@ int to_csv(const std::vector<std::string>& args)
         if (!ok) {
             int error = errno;
             remove_written();
-            throw std::runtime_error(path + ": " + std::strerror(error));
+            throw setup_error(path + ": " + std::strerror(error));
         }
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (std::rename(written[i].c_str(), files[i].first.c_str()) != 0) {
             int error = errno;
             remove_written();
-            throw std::runtime_error(files[i].first + ": " + std::strerror(error));
+            throw setup_error(files[i].first + ": " + std::strerror(error));
         }
     }
     return 0;
@@ -262,9 +210,9 @@ int to_sql(const std::vector<std::string>& args)
     if (files.size() == 2) {
         shared<expression> query = read_expression(files[1]);
         try {
-            out += "\n-- " + written_expression(*query) + "\n" + sql_query(query, tables, *dialect);
+            out += "\n-- " + written(*query) + "\n" + sql_query(query, tables, *dialect);
         } catch (const std::runtime_error& error) {
-            throw std::runtime_error(where_read(files[1]) + ": " + error.what());
+            throw data_error(where_read(files[1]) + ": " + error.what());
         }
     }
     write_out(out);
@@ -283,6 +231,9 @@ int to_latex(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    // The interpreter's memory budget: past it an allocation fails and the
+    // program says "Out of memory." instead of being killed.
+    limit_memory();
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         if (args.empty())
@@ -290,7 +241,7 @@ int main(int argc, char** argv)
         std::string command = args[0];
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "--help" || command == "-h") {
-            write_out(std::string(usage_text) + "\n" + help_text);
+            write_out(std::string(messages::convert_usage) + "\n" + messages::convert_help);
             return 0;
         }
         if (command == "--version") {
@@ -308,14 +259,13 @@ int main(int argc, char** argv)
         if (command == "to-latex")
             return to_latex(rest);
         throw usage_error("unknown command " + command);
-    } catch (const usage_error& error) {
-        std::cerr << "qorvantel-convert: " << error.what() << "\n" << usage_text;
-        return 2;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "qorvantel-convert: out of memory\n";
-        return 1;
-    } catch (const std::exception& error) {
-        std::cerr << "qorvantel-convert: " << error.what() << "\n";
+    } catch (...) {
+        failure failed = failure_of(std::current_exception());
+        std::cerr << "qorvantel-convert: " << failed.message << "\n";
+        if (failed.kind == failure_kind::usage) {
+            std::cerr << messages::convert_usage;
+            return 2;
+        }
         return 1;
     }
 }

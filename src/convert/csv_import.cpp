@@ -7,7 +7,7 @@
 #include "convert/field_text.h"
 #include "convert/names.h"
 
-#include <stdexcept>
+#include "text/failure.h"
 
 namespace qorvantel {
 
@@ -21,8 +21,8 @@ std::vector<type_request> parse_type_requests(std::string_view types)
         std::string_view entry = types.substr(begin, comma == std::string_view::npos ? comma : comma - begin);
         std::size_t equals = entry.rfind('=');
         auto malformed = [&] {
-            throw std::runtime_error("--types: " + quoted_for_message(entry)
-                                     + " is not COLUMN=TYPE with TYPE int, char or char(n)");
+            throw setup_error("--types: " + quoted_for_message(entry)
+                              + " is not COLUMN=TYPE with TYPE int, char or char(n)");
         };
         if (equals == std::string_view::npos || equals == 0)
             malformed();
@@ -32,9 +32,13 @@ std::vector<type_request> parse_type_requests(std::string_view types)
         if (kind == "int") {
             request.integer = true;
         } else if (kind.substr(0, 5) == "char(" && kind.size() > 6 && kind.back() == ')') {
-            std::optional<std::int32_t> n = integer_of(kind.substr(5, kind.size() - 6));
-            if (!n || *n < 1 || kind[5] == '-' || kind[5] == '+')
+            std::string_view width = kind.substr(5, kind.size() - 6);
+            std::optional<std::int32_t> n = integer_of(width);
+            if (width.find_first_not_of("0123456789") != std::string_view::npos)
                 malformed();
+            if (!n || *n < 1)
+                throw setup_error("--types: the width " + std::string(width) + " of " + request.column
+                                  + " is out of range (1 to 2147483647)");
             request.length = static_cast<std::uint32_t>(*n);
         } else if (kind != "char") {
             malformed();
@@ -101,32 +105,32 @@ std::string where(const std::string& file_name, std::size_t line, const std::str
         what += " is a date or a time, which the environment format has no type for";
         break;
     }
-    throw std::runtime_error(what + "; read the column as text with --types " + facts.name + "=char");
+    throw data_error(what + "; read the column as text with --types " + facts.name + "=char");
 }
 
 void check_value(const std::string& file_name, const csv_field& field, column_facts& facts)
 {
     if (field.text.empty() && !field.quoted)
-        throw std::runtime_error(where(file_name, field.line, facts.name)
-                                 + ": an empty value; the environment format has no NULL or missing value, so fill "
-                                   "one in (an empty string is written as \"\")");
+        throw data_error(where(file_name, field.line, facts.name)
+                         + ": an empty value; the environment format has no NULL or missing value, so fill "
+                           "one in (an empty string is written as \"\")");
     std::string problem = string_problem(field.text);
     if (!problem.empty())
-        throw std::runtime_error(where(file_name, field.line, facts.name) + ": the value "
-                                 + quoted_for_message(field.text) + " " + problem);
+        throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                         + " " + problem);
     if (field.text.size() > facts.longest)
         facts.longest = field.text.size();
     facts.values_seen = true;
     if (facts.request) {
         if (facts.request->integer && !integer_of(field.text))
-            throw std::runtime_error(
-                where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
-                + " is not an integer from -2147483647 to 2147483647, as --types " + facts.name + "=int asks");
+            throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                             + " is not an integer from -2147483647 to 2147483647, as --types " + facts.name
+                             + "=int asks");
         if (facts.request->length && field.text.size() > *facts.request->length)
-            throw std::runtime_error(where(file_name, field.line, facts.name) + ": the value "
-                                     + quoted_for_message(field.text) + " is longer than the "
-                                     + std::to_string(*facts.request->length) + " characters of --types " + facts.name
-                                     + "=char(" + std::to_string(*facts.request->length) + ")");
+            throw data_error(where(file_name, field.line, facts.name) + ": the value " + quoted_for_message(field.text)
+                             + " is longer than the " + std::to_string(*facts.request->length)
+                             + " characters of --types " + facts.name + "=char("
+                             + std::to_string(*facts.request->length) + ")");
         return;
     }
     if (facts.text_seen)
@@ -163,14 +167,14 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
                               const std::vector<type_request>& requests, std::set<std::string>& used)
 {
     if (!name_problem(relation_name, name_role::relation).empty())
-        throw std::runtime_error(name_error(file_name, relation_name, name_role::relation)
-                                 + " (with --name, or by renaming the file)");
+        throw data_error(name_error(file_name, relation_name, name_role::relation)
+                         + " (with --name, or by renaming the file)");
     csv_reader reader(data, file_name);
     std::vector<csv_field> fields;
     if (!reader.next(fields) || (fields.size() == 1 && fields[0].text.empty()))
-        throw std::runtime_error(file_name
-                                 + ", line 1: no header row; the first line must name the columns, "
-                                   "separated by commas");
+        throw data_error(file_name
+                         + ", line 1: no header row; the first line must name the columns, "
+                           "separated by commas");
     std::vector<column_facts> columns(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         column_facts& facts = columns[i];
@@ -180,11 +184,11 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         facts.header_quoted = fields[i].quoted;
         std::string at = file_name + ", line " + std::to_string(fields[i].line);
         if (!name_problem(facts.name, name_role::column).empty())
-            throw std::runtime_error(name_error(at, facts.name, name_role::column));
+            throw data_error(name_error(at, facts.name, name_role::column));
         for (std::size_t j = 0; j < i; ++j)
             if (columns[j].name == facts.name)
-                throw std::runtime_error(at + ": the column name " + quoted_for_message(facts.name)
-                                         + " stands twice in the header; give each column its own name");
+                throw data_error(at + ": the column name " + quoted_for_message(facts.name)
+                                 + " stands twice in the header; give each column its own name");
         for (const type_request& request : requests)
             if (request.column == facts.name)
                 facts.request = &request;
@@ -199,10 +203,10 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         if (trailing_blank(fields, first))
             break;
         if (fields.size() != columns.size())
-            throw std::runtime_error(file_name + ", line " + std::to_string(fields[0].line) + ": "
-                                     + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields")
-                                     + " where the header names " + std::to_string(columns.size())
-                                     + "; every row must have one value per column");
+            throw data_error(file_name + ", line " + std::to_string(fields[0].line) + ": "
+                             + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields")
+                             + " where the header names " + std::to_string(columns.size())
+                             + "; every row must have one value per column");
         for (std::size_t i = 0; i < fields.size(); ++i)
             check_value(file_name, fields[i], columns[i]);
     }
@@ -223,8 +227,7 @@ std::string relation_from_csv(std::string_view data, const std::string& file_nam
         } else {
             std::size_t length = facts.request && facts.request->length ? *facts.request->length : facts.longest;
             if (length > 4294967295u)
-                throw std::runtime_error(file_name + ", column " + facts.name
-                                         + ": values longer than 4294967295 bytes");
+                throw data_error(file_name + ", column " + facts.name + ": values longer than 4294967295 bytes");
             out += " char(" + std::to_string(length == 0 ? 1 : length) + ")";
         }
     }

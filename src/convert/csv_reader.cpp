@@ -2,7 +2,7 @@
 // holds a doubled quote.
 #include "convert/csv_reader.h"
 
-#include <stdexcept>
+#include "text/failure.h"
 
 namespace qorvantel {
 
@@ -14,7 +14,7 @@ csv_reader::csv_reader(std::string_view data, std::string file_name) : data_(dat
 
 void csv_reader::fail(std::size_t line, const std::string& what) const
 {
-    throw std::runtime_error(file_name_ + ", line " + std::to_string(line) + ": " + what);
+    throw data_error(file_name_ + ", line " + std::to_string(line) + ": " + what);
 }
 
 void csv_reader::fail_lone_carriage_return() const

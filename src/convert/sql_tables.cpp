@@ -3,12 +3,12 @@
 // load in seconds on every engine.
 #include "convert/sql_tables.h"
 
+#include "text/failure.h"
 #include "text/shared.h"
 
 #include <cctype>
 #include <map>
 #include <sstream>
-#include <stdexcept>
 
 namespace qorvantel {
 
@@ -52,9 +52,9 @@ void require_case_distinct(const schema& columns, sql_dialect dialect)
         if (!inserted) {
             std::ostringstream shown;
             columns >> shown;
-            throw std::runtime_error("The column names " + other->second + " and " + name + " of " + shown.str()
-                                     + " differ only in case, which " + dialect_name(dialect)
-                                     + " does not tell apart; rename one of them, or use --dialect postgresql.");
+            throw data_error("The column names " + other->second + " and " + name + " of " + shown.str()
+                             + " differ only in case, which " + dialect_name(dialect)
+                             + " does not tell apart; rename one of them, or use --dialect postgresql.");
         }
     }
 }
@@ -72,9 +72,9 @@ std::string sql_tables(const environment& tables, sql_dialect dialect)
         if (identifiers_ignore_case(dialect)) {
             auto [other, inserted] = seen.emplace(folded(table_name), table_name);
             if (!inserted)
-                throw std::runtime_error("The relation names " + other->second + " and " + table_name
-                                         + " differ only in case, which " + dialect_name(dialect)
-                                         + " does not tell apart; rename one of them, or use --dialect postgresql.");
+                throw data_error("The relation names " + other->second + " and " + table_name
+                                 + " differ only in case, which " + dialect_name(dialect)
+                                 + " does not tell apart; rename one of them, or use --dialect postgresql.");
         }
         const schema& columns = *stored->relation_schema();
         require_case_distinct(columns, dialect);

@@ -6,7 +6,11 @@
 #include "convert/field_text.h"
 #include "convert/names.h"
 
-#include <stdexcept>
+#include "text/failure.h"
+#include "text/input_file.h"
+#include "text/messages.h"
+
+#include <algorithm>
 
 #ifdef QORVANTEL_HAVE_SQLITE
 #include <sqlite3.h>
@@ -20,8 +24,8 @@ bool sqlite_available() noexcept { return false; }
 
 std::string environment_from_sqlite(const std::string&, const std::vector<std::string>&)
 {
-    throw std::runtime_error("from-sqlite is not available: this qorvantel-convert was built without the SQLite "
-                             "library (on Debian, install libsqlite3-dev and build again)");
+    throw setup_error("from-sqlite is not available: this qorvantel-convert was built without the SQLite "
+                      "library (on Debian, install libsqlite3-dev and build again)");
 }
 
 #else
@@ -35,9 +39,9 @@ public:
     explicit database(const std::string& path) : path_(path)
     {
         if (sqlite3_open_v2(path.c_str(), &handle_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            std::string reason = handle_ ? sqlite3_errmsg(handle_) : "out of memory";
+            std::string reason = handle_ ? sqlite3_errmsg(handle_) : messages::out_of_memory;
             sqlite3_close(handle_);
-            throw std::runtime_error(path + ": cannot open the database: " + reason);
+            throw data_error(path + ": cannot open the database: " + reason);
         }
     }
     ~database() { sqlite3_close(handle_); }
@@ -48,7 +52,7 @@ public:
     {
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(handle_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-            throw std::runtime_error(path_ + ": " + sqlite3_errmsg(handle_));
+            throw data_error(path_ + ": " + sqlite3_errmsg(handle_));
         return statement;
     }
     bool step(sqlite3_stmt* statement)
@@ -58,7 +62,7 @@ public:
             return true;
         if (status == SQLITE_DONE)
             return false;
-        throw std::runtime_error(path_ + ": " + sqlite3_errmsg(handle_));
+        throw data_error(path_ + ": " + sqlite3_errmsg(handle_));
     }
 
 private:
@@ -72,13 +76,16 @@ struct statement_guard {
     ~statement_guard() { sqlite3_finalize(statement); }
 };
 
-std::string quoted_identifier(const std::string& name)
+std::string quoted(const std::string& name, char quote)
 {
-    std::string out = "\"";
+    std::string out(1, quote);
     for (char c : name)
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
+        out += c == quote ? std::string(2, quote) : std::string(1, c);
+    return out + quote;
 }
+
+std::string quoted_identifier(const std::string& name) { return quoted(name, '"'); }
+std::string quoted_literal(const std::string& text) { return quoted(text, '\''); }
 
 std::vector<std::string> every_table(database& source)
 {
@@ -91,6 +98,17 @@ std::vector<std::string> every_table(database& source)
     return names;
 }
 
+// "table" or "view": what the name is in the database, as the messages
+// call it; a name that is neither is left to the SELECT to report.
+std::string kind_of(database& source, const std::string& name)
+{
+    statement_guard query{source.prepare("SELECT type FROM sqlite_master WHERE name = " + quoted_literal(name)
+                                         + " AND type IN ('table', 'view')")};
+    if (source.step(query.statement))
+        return reinterpret_cast<const char*>(sqlite3_column_text(query.statement, 0));
+    return "table";
+}
+
 struct column_facts {
     std::string name;
     bool text_seen = false;
@@ -99,18 +117,17 @@ struct column_facts {
 
 std::string relation_from_table(database& source, const std::string& path, const std::string& table)
 {
-    std::string place = path + ", table " + table;
+    std::string place = path + ", " + kind_of(source, table) + " " + table;
     if (!name_problem(table, name_role::relation).empty())
-        throw std::runtime_error(name_error(place, table, name_role::relation)
-                                 + " (rename the table, or name a view of it)");
+        throw data_error(name_error(place, table, name_role::relation) + " (rename the table, or name a view of it)");
     std::string select = "SELECT * FROM " + quoted_identifier(table);
     statement_guard first{source.prepare(select)};
     std::vector<column_facts> columns(sqlite3_column_count(first.statement));
     for (std::size_t i = 0; i < columns.size(); ++i) {
         columns[i].name = sqlite3_column_name(first.statement, static_cast<int>(i));
         if (!name_problem(columns[i].name, name_role::column).empty())
-            throw std::runtime_error(name_error(place, columns[i].name, name_role::column)
-                                     + " (rename the column, or name a view that renames it)");
+            throw data_error(name_error(place, columns[i].name, name_role::column)
+                             + " (rename the column, or name a view that renames it)");
     }
     std::size_t row_number = 0;
     while (source.step(first.statement)) {
@@ -120,31 +137,32 @@ std::string relation_from_table(database& source, const std::string& path, const
             std::string at = place + ", row " + std::to_string(row_number) + ", column " + columns[i].name;
             int kind = sqlite3_column_type(first.statement, column);
             if (kind == SQLITE_NULL)
-                throw std::runtime_error(at
-                                         + ": NULL, which the environment format has no value for; fill it in, "
-                                           "or name a view that leaves such rows out or replaces NULL (COALESCE)");
+                throw data_error(at
+                                 + ": NULL, which the environment format has no value for; fill it in, "
+                                   "or name a view that leaves such rows out or replaces NULL (COALESCE)");
             if (kind == SQLITE_FLOAT)
-                throw std::runtime_error(
+                throw data_error(
                     at + ": the real number "
                     + std::string(reinterpret_cast<const char*>(sqlite3_column_text(first.statement, column)))
                     + ", and the environment format holds whole numbers only; name a view that "
                       "casts the column to INTEGER or to TEXT");
             if (kind == SQLITE_BLOB)
-                throw std::runtime_error(at
-                                         + ": a blob, which the environment format cannot hold; name a view "
-                                           "that leaves the column out or casts it to TEXT");
+                throw data_error(at
+                                 + ": a blob, which the environment format cannot hold; name a view that leaves "
+                                   "the column out or gives it as hexadecimal text, hex("
+                                 + columns[i].name + ") AS " + columns[i].name);
             const char* bytes = reinterpret_cast<const char*>(sqlite3_column_text(first.statement, column));
             std::string_view value(bytes, static_cast<std::size_t>(sqlite3_column_bytes(first.statement, column)));
             if (kind == SQLITE_INTEGER) {
                 if (!integer_of(value) && !columns[i].text_seen)
-                    throw std::runtime_error(at + ": the integer " + std::string(value)
-                                             + " is outside the range of int (-2147483647 to 2147483647); name a "
-                                               "view that casts the column to TEXT");
+                    throw data_error(at + ": the integer " + std::string(value)
+                                     + " is outside the range of int (-2147483647 to 2147483647); name a "
+                                       "view that casts the column to TEXT");
             } else {
                 std::string problem = string_problem(value);
                 if (!problem.empty())
-                    throw std::runtime_error(at + ": the value " + quoted_for_message(value) + " " + problem
-                                             + " (or name a view that replaces it)");
+                    throw data_error(at + ": the value " + quoted_for_message(value) + " " + problem
+                                     + " (or name a view that replaces it)");
                 columns[i].text_seen = true;
             }
             if (value.size() > columns[i].longest)
@@ -184,8 +202,22 @@ std::string relation_from_table(database& source, const std::string& path, const
 
 std::string environment_from_sqlite(const std::string& path, const std::vector<std::string>& tables)
 {
+    // A directory, a device or a pipe is refused by name; an empty file
+    // would open as a database with nothing in it. SQLite reads pages as it
+    // needs them, so the file's size is not held against the budget.
+    input_file_options any_size;
+    any_size.budget = ~std::uint64_t{0};
+    if (check_input_file(path, any_size) == 0)
+        throw data_error(path + ": the file is empty, so it holds no tables");
     database source(path);
-    std::vector<std::string> names = tables.empty() ? every_table(source) : tables;
+    // Each named once, in the order first named: a relation can be defined
+    // only once in an environment.
+    std::vector<std::string> names;
+    for (const std::string& table : tables.empty() ? every_table(source) : tables)
+        if (std::find(names.begin(), names.end(), table) == names.end())
+            names.push_back(table);
+    if (names.empty())
+        throw data_error(path + ": the database holds no tables");
     std::string out;
     for (const std::string& table : names)
         out += relation_from_table(source, path, table);

@@ -8,6 +8,7 @@
 #include "algebra/expression.h"
 #include "relations/environment.h"
 #include "text/diagnostics.h"
+#include "text/failure.h"
 #include "text/pool.h"
 #include "text/text.h"
 
@@ -65,10 +66,7 @@ void run_console_line(const std::string& line, const shared<environment>& loaded
             out << loaded;
         return;
     }
-    text typed(line);
-    text::iterator position = typed.begin();
-    shared<expression> query = parsing<expression>::require("expression", position);
-    expect_end(position);
+    shared<expression> query = parse_whole<expression>("expression", line);
     shared<relation> result = query->evaluate(loaded);
     if (!result.empty())
         out << result;
@@ -98,9 +96,7 @@ void run_interactive(std::istream& environment_file, line_source& console, std::
     shared<environment> loaded;
     {
         text initial(environment_file);
-        text::iterator position = initial.begin();
-        loaded = parsing<environment>::require("environment", position);
-        expect_end(position);
+        loaded = parse_whole<environment>("environment", initial);
     }
     console.environment_loaded(*loaded);
     std::string line;
@@ -119,10 +115,8 @@ void run_interactive(std::istream& environment_file, line_source& console, std::
             if (too_long)
                 throw std::bad_alloc();
             run_console_line(line, loaded, out);
-        } catch (const std::bad_alloc&) {
-            write_message(out, messages::out_of_memory);
-        } catch (const std::exception& error) {
-            write_message(out, error.what());
+        } catch (...) {
+            write_message(out, failure_of(std::current_exception()).message.c_str());
         }
         require_written(out);
         // A big query leaves its chunks free; the session need not keep
@@ -255,11 +249,8 @@ int run_command_line(int argc, const char* const* argv, std::istream& console, s
         out.flush();
         if (!out)
             throw_message(messages::cannot_write_output);
-    } catch (const std::bad_alloc&) {
-        write_message(out, messages::out_of_memory);
-        return 1;
-    } catch (const std::exception& error) {
-        write_message(out, error.what());
+    } catch (...) {
+        write_message(out, failure_of(std::current_exception()).message.c_str());
         return 1;
     }
     return 0;

@@ -148,4 +148,14 @@ shared<T> parse_whole(const char* kind, const std::string& source)
     return read;
 }
 
+// The same over a text already read (from a stream, say).
+template <class T>
+shared<T> parse_whole(const char* kind, const text& input)
+{
+    text::iterator position = input.begin();
+    shared<T> read = parsing<T>::require(kind, position);
+    expect_end(position);
+    return read;
+}
+
 } // namespace qorvantel

@@ -6,6 +6,8 @@
 #include "text/shared.h"
 
 #include <ostream>
+#include <sstream>
+#include <string>
 
 namespace qorvantel {
 
@@ -55,6 +57,16 @@ template <class List>
 separated_view<List> separated(const List& list)
 {
     return separated_view<List>(list);
+}
+
+// The written form of anything that can be streamed (an object, a handle, a
+// separated list) as one string: the console's text of it.
+template <class T>
+std::string written(const T& object)
+{
+    std::ostringstream out;
+    out << object;
+    return out.str();
 }
 
 } // namespace qorvantel

@@ -57,15 +57,18 @@ char text::iterator::operator*() const
 
 std::size_t text::iterator::column() const noexcept
 {
-    if (text_->column_line_ != line_) {
-        const char* begin = text_->buffer_.data();
-        const char* start = char_;
-        while (start != begin && start[-1] != '\n')
-            --start;
-        text_->column_line_ = line_;
-        text_->column_line_start_ = start;
-    }
-    return static_cast<std::size_t>(char_ - text_->column_line_start_) + 1;
+    for (int i = 0; i < 2; ++i)
+        if (text_->column_lines_[i] == line_)
+            return static_cast<std::size_t>(char_ - text_->column_line_starts_[i]) + 1;
+    const char* begin = text_->buffer_.data();
+    const char* start = char_;
+    while (start != begin && start[-1] != '\n')
+        --start;
+    unsigned char slot = text_->column_oldest_;
+    text_->column_lines_[slot] = line_;
+    text_->column_line_starts_[slot] = start;
+    text_->column_oldest_ = static_cast<unsigned char>(1 - slot);
+    return static_cast<std::size_t>(char_ - start) + 1;
 }
 
 source_range text::iterator::range_to(const iterator& after) const noexcept

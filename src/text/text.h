@@ -127,12 +127,13 @@ private:
     std::string buffer_;
     const char* end_ = nullptr;
     // The furthest position any scanning reached (iterator::reached), and
-    // the start of the line last asked for a column, so that asking again
-    // on that line does not scan back to its start.
+    // the starts of the two lines last asked for a column (a node's first
+    // and last line), so that asking again on them does not scan back.
     mutable const char* furthest_ = nullptr;
     mutable std::size_t furthest_line_ = 0;
-    mutable std::size_t column_line_ = static_cast<std::size_t>(-1);
-    mutable const char* column_line_start_ = nullptr;
+    mutable std::size_t column_lines_[2] = {static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
+    mutable const char* column_line_starts_[2] = {nullptr, nullptr};
+    mutable unsigned char column_oldest_ = 0;
 };
 
 // Where a construct was read: its first and last characters, as 1-based

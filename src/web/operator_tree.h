@@ -32,15 +32,6 @@ struct tree_node {
     std::vector<tree_node> children;
 };
 
-// The written form of anything that can be streamed.
-template <class T>
-std::string written(const T& object)
-{
-    std::ostringstream out;
-    out << object;
-    return out.str();
-}
-
 // Records the schema, columns and row count of a result in node.
 void describe_result(tree_node& node, const relation& result);
 

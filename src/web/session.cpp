@@ -235,7 +235,9 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
             out.key("error_furthest_line")
                 .number(static_cast<double>(furthest->line))
                 .key("error_furthest_column")
-                .number(static_cast<double>(furthest->column));
+                .number(static_cast<double>(furthest->column))
+                .key("error_furthest_at_end")
+                .boolean(furthest->at_end);
         if (!result.empty())
             write_table(out, *result, row_limit);
         if (has_tree) {

@@ -89,8 +89,9 @@ def test_verdicts(directory):
             expect(name, False, f'not JSON: {out!r}')
             continue
         keys = ['verdict'] + (['where'] if verdict == 'differs' else []) + [
-            'counterexample', 'reference', 'answer', 'notes', 'instances']
-        expect(name, list(report) == keys, f'keys {list(report)}')
+            'counterexample', 'reference', 'answer', 'notes', 'instances'] + (
+            ['difference'] if verdict == 'differs' else [])
+        expect(name, [k for k in report if k in keys] == keys, f'keys {list(report)}')
         expect(name, report['verdict'] == verdict, report['verdict'])
         if where:
             expect(name, report.get('where') == where, report.get('where'))
@@ -121,6 +122,110 @@ def check_counterexample(name, directory, reference, answer_file, report, rows):
     expect(name, session.endswith(report['reference']), f'reference result {report["reference"]!r}')
 
 
+R1 = 'project(select(Sailor, GT(rating, 7)), sname, age)'
+R3 = 'project(select(product(Sailor, rename(Reserve, R(rsid, bid, day))), AND(EQ(sid, rsid), EQ(bid, 103))), sname)'
+R7 = ("project(select(product(rename(Reserve, R(rsid, rbid, day)), Boat), AND(EQ(rbid, bid), OR(EQ(color, 'red'), "
+      "EQ(color, 'green')))), rsid)")
+R10 = 'minus(project(Sailor, sid), project(Reserve, sid))'
+INTERSECTION = ('minus(project(select(Sailor, GT(age, 30)), %s), minus(project(select(Sailor, GT(age, 30)), %s), '
+                'project(select(Sailor, GT(rating, 5)), %s)))')
+
+# The part at fault, one case per kind of change: reference, answer,
+# (line, column, end_line, end_column) and the message.
+FAULTS = [
+    ('comparison', R1, 'project(select(Sailor, GTE(rating, 7)), sname, age)', (1, 24, 1, 37),
+     'this condition admits rating = 7, which the reference leaves out'),
+    ('constant', R1, 'project(select(Sailor, GT(rating, 8)), sname, age)', (1, 35, 1, 35),
+     'this condition leaves out rating = 8, which the reference keeps'),
+    ('constant on line 2', R1, 'project(select(Sailor,\n  GT(rating, 6)),\n  sname, age)', (2, 14, 2, 14),
+     'this condition admits rating = 7, which the reference leaves out'),
+    ('compared column', R1, 'project(select(Sailor, GT(age, 7)), sname, age)', (1, 27, 1, 29),
+     'this condition admits age = 45, which the reference leaves out'),
+    ('connective', R7, R7.replace('OR(', 'AND('), (1, 87, 1, 127), 'this AND should be an OR'),
+    ('join condition left out', R3, R3.replace('AND(EQ(sid, rsid), EQ(bid, 103))', 'EQ(bid, 103)'), (1, 69, 1, 80),
+     'no condition relates Sailor.sid to R.rsid here'),
+    ('condition added', R1, R1.replace('GT(rating, 7)', 'AND(GT(rating, 7), LT(age, 40))'), (1, 43, 1, 53),
+     'this condition is not in the reference; it leaves out age = 55, which the reference keeps'),
+    ('selection left out', R1, 'project(Sailor, sname, age)', (1, 9, 1, 14),
+     'a selection is missing here: this keeps rating = 7, which the reference leaves out'),
+    ('selection added', R10, 'minus(project(Sailor, sid), project(select(Reserve, GT(bid, 101)), sid))',
+     (1, 37, 1, 65), 'this selection is not in the reference; it leaves out bid = 101, which the reference keeps'),
+    ('projected column', R1, 'project(select(Sailor, GT(rating, 7)), sname, rating)', (1, 47, 1, 52),
+     'this keeps rating where the reference keeps age'),
+    ('a column more', R1, R1.replace('sname, age)', 'sname, age, rating)'), (1, 52, 1, 57),
+     'this keeps rating, which the reference does not keep'),
+    ('a column less', R1, R1.replace('sname, age)', 'sname)'), (1, 1, 1, 45),
+     'this leaves out age, which the reference keeps'),
+    ('difference on another column', INTERSECTION % (('sid',) * 3), INTERSECTION % (('sname',) * 3), (1, 1, 1, 149),
+     'this difference is taken on sname; the reference compares sid'),
+    ('names taken for keys', 'project(select(product(Sailor, rename(minus(project(select(Sailor, GT(age, 30)), sid), '
+     'project(select(Sailor, GT(rating, 5)), sid)), D(dsid))), EQ(sid, dsid)), sname)',
+     'minus(project(select(Sailor, GT(age, 30)), sname), project(select(Sailor, GT(rating, 5)), sname))', (1, 1, 1, 97),
+     'this difference is taken on sname, which two rows of Sailor share in the counterexample; '
+     'the reference compares sid'),
+    ('operands exchanged', R10, 'minus(project(Reserve, sid), project(Sailor, sid))', (1, 1, 1, 50),
+     'the two sides of this minus are the wrong way round'),
+    ('relation', R1, 'project(select(Boat, GT(rating, 7)), sname, age)', (1, 16, 1, 19),
+     'the reference reads Sailor here, not Boat'),
+    ('column that does not exist', R1, 'project(select(Sailor, GT(ratin, 7)), sname, age)', (1, 27, 1, 31),
+     'the answer fails here: Column ratin not found in schema Sailor(sid int, sname char(10), rating int, age int)'),
+]
+
+
+def pair(directory, expected, given):
+    """The reference's and the answer's files."""
+    return write(directory, 'pair_reference.txt', expected + '\n'), write(directory, 'pair_answer.txt', given + '\n')
+
+
+def test_faults(directory):
+    for name, expected, given, place, message in FAULTS:
+        reference, answer = pair(directory, expected, given)
+        code, out, _ = run(['--json', SAILORS, reference, answer])
+        fault = json.loads(out).get('fault') or {}
+        expect('fault ' + name, (fault.get('line'), fault.get('column'), fault.get('end_line'),
+                                 fault.get('end_column')) == place and fault.get('message') == message, out)
+        words = run([SAILORS, reference, answer])[1]
+        expect('fault in words ' + name, 'The answer goes wrong at line %d, column' % place[0] in words
+               and message + '.\n' in words, words)
+
+
+# Why each differing row is there: reference, answer, and per row (side,
+# relations of its rows, dropped_by).
+PROVENANCE = [
+    ('a join', R3, R3.replace('AND(EQ(sid, rsid), EQ(bid, 103))', 'EQ(bid, 103)'),
+     [('answer', ['Reserve', 'Sailor'], 'EQ(sid, rsid)')]),
+    ('a condition', R1, 'project(select(Sailor, GTE(rating, 7)), sname, age)',
+     [('answer', ['Sailor'], 'GT(rating, 7)')]),
+    ('a difference', R10, 'minus(project(Sailor, sid), project(select(Reserve, GT(bid, 101)), sid))',
+     [('answer', ['Sailor'], R10)]),
+    ('a difference that keeps too little', R10, 'minus(project(Sailor, sid), project(Sailor, sid))',
+     [('reference', ['Sailor'], 'minus(project(Sailor, sid), project(Sailor, sid))')]),
+]
+
+
+def relation_rows(environment_text):
+    """'Relation: row' for every row of an environment's text."""
+    out, current = set(), None
+    for line in environment_text.split('\n'):
+        if re.match(r'^\w+\(', line):
+            current = line.split('(')[0]
+        elif line:
+            out.add(f'{current}: {line}')
+    return out
+
+
+def test_provenance(directory):
+    for name, expected, given, rows in PROVENANCE:
+        reference, answer = pair(directory, expected, given)
+        report = json.loads(run(['--json', SAILORS, reference, answer])[1])
+        found = [(d['in'], sorted(w.split(':')[0] for w in d['why']), d.get('dropped_by'))
+                 for d in report['difference']]
+        expect('provenance ' + name, found == rows, report['difference'])
+        kept = relation_rows(report['counterexample'])
+        expect('provenance rows ' + name, all(w in kept for d in report['difference'] for w in d['why']),
+               report['difference'])
+
+
 def test_names_and_errors(directory):
     renamed = write(directory, 'renamed.txt', 'rename(project(Boat, bid), B(boat))\n')
     plain = write(directory, 'plain.txt', 'project(Boat, bid)\n')
@@ -146,8 +251,8 @@ def test_names_and_errors(directory):
     errors = [
         ('no arguments', [], 'usage:'),
         ('unknown option', ['--fast', SAILORS, plain, plain], 'unknown option --fast'),
-        ('bad count', ['--instances', 'x', SAILORS, plain, plain], '--instances needs a number'),
-        ('unreadable file', [SAILORS, missing, plain], f'Cannot read {missing}.'),
+        ('bad count', ['--instances', 'x', SAILORS, plain, plain], '--instances needs a number from 0 to 1000000, not x.'),
+        ('unreadable file', [SAILORS, missing, plain], f'Cannot read {missing}: No such file or directory.'),
         ('environment that does not load', [broken_env, plain, plain], f'{broken_env}: '),
         ('reference that does not parse', [SAILORS, bad_reference, plain],
          f'{bad_reference}: Closing ) expected after select expression arguments in line 1, column 1'),
@@ -161,6 +266,91 @@ def test_names_and_errors(directory):
     code, out, _ = run([SAILORS, '-', plain], stdin='project(Boat, bid)')
     expect('stdin as reference', code == 0, out)
     expect('--help', run(['--help'])[0] == 0 and 'qorvantel-check' in run(['--help'])[1])
+
+
+# Hostile input (issue 31, rows 1 to 4 and 9), as data: the name, the
+# command line ({d} is the case's directory, {sailors} the sample
+# database), standard input, the exit status, the text expected on standard
+# error (status 2) or output, and the data limit in MiB to run under (None:
+# the machine's). The files the cases name are made by make_hostile_files.
+HOSTILE = [
+    ('a directory as environment', ['{d}', '{d}/plain.txt', '{d}/plain.txt'], '', 2, '{d} is a directory.', None),
+    ('a directory as answer', ['{sailors}', '{d}/plain.txt', '{d}'], '', 2, '{d} is a directory.', None),
+    ('a device as answer', ['{sailors}', '{d}/plain.txt', '/dev/zero'], '', 2,
+     '/dev/zero is a device, not a file.', None),
+    ('a named pipe named in no command line', ['--grade', '{d}/fifo.exercises', '{d}/good.txt'], '', 2,
+     '{d}/fifo.exercises:1: {d}/fifo is a named pipe, not a file.', None),
+    ('a directory as database of an exercise', ['--grade', '{d}/dir.exercises', '{d}/good.txt'], '', 2,
+     '{d}/dir.exercises:1: {d} is a directory.', None),
+    ('a device as database of an exercise', ['--grade', '{d}/zero.exercises', '{d}/good.txt'], '', 2,
+     '{d}/zero.exercises:1: /dev/zero is a device, not a file.', None),
+    ('a directory as submission: said in its row, the others graded',
+     ['--grade', '{d}/bom.exercises', '{d}', '{d}/good.txt'], '', 1, '\n{d} is a directory.\n', None),
+    ('a file larger than the budget is refused before it is read',
+     ['{d}/huge.env', '{d}/plain.txt', '{d}/plain.txt'], '', 2, '{d}/huge.env is larger than the memory budget of ',
+     256),
+    ('standard input past the budget', ['{sailors}', '{d}/plain.txt', '-'], '/dev/zero', 2,
+     'Standard input is larger than the memory budget of ', 256),
+    ('byte order marks before environment, reference and answer',
+     ['{d}/bom.env', '{d}/bom-plain.txt', '{d}/bom-plain.txt'], '', 0, 'Same: no difference found', None),
+    ('byte order marks before exercise file and submission', ['--grade', '{d}/bom.exercises', '{d}/bom-good.txt'],
+     '', 0, ' 1/1       1/1', None),
+    ('--seed -1', ['--seed', '-1', '{sailors}', '{d}/plain.txt', '{d}/plain.txt'], '', 2,
+     '--seed needs a number from 0 to 18446744073709551615, not -1.', None),
+    ('--seed with nothing after it', ['{sailors}', '{d}/plain.txt', '{d}/plain.txt', '--seed'], '', 2,
+     '--seed needs a number from 0 to 18446744073709551615.', None),
+]
+
+BOM = '\ufeff'
+
+
+def make_hostile_files(directory):
+    write(directory, 'plain.txt', 'project(Boat, bid)\n')
+    write(directory, 'bom-plain.txt', BOM + 'project(Boat, bid)\n')
+    write(directory, 'bom.env', BOM + open(SAILORS).read())
+    write(directory, 'good.txt', '== a\nproject(Boat, bid)\n')
+    write(directory, 'bom-good.txt', BOM + '== a\nproject(Boat, bid)\n')
+    exercise = '== a\n--- answer\nproject(Boat, bid)\n'
+    write(directory, 'bom.exercises', BOM + 'database: bom.env\n' + exercise)
+    write(directory, 'dir.exercises', f'database: {directory}\n' + exercise)
+    write(directory, 'zero.exercises', 'database: /dev/zero\n' + exercise)
+    write(directory, 'fifo.exercises', 'database: fifo\n' + exercise)
+    os.mkfifo(os.path.join(directory, 'fifo'))
+    with open(os.path.join(directory, 'huge.env'), 'wb') as f:
+        f.truncate(1 << 30)
+
+
+def limited(mib):
+    if mib is None:
+        return None
+    import resource
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_DATA, (mib << 20, mib << 20))
+    return limit
+
+
+def test_hostile(directory):
+    make_hostile_files(directory)
+    for name, args, stdin, status, message, mib in HOSTILE:
+        if mib is not None and os.environ.get('QORVANTEL_SANITIZED') == '1':
+            continue  # a data limit leaves a sanitizer no room for its shadow memory
+        args = [a.format(d=directory, sailors=SAILORS) for a in args]
+        message = message.format(d=directory)
+        with open(stdin or os.devnull, 'rb') as source:
+            try:
+                done = subprocess.run([CHECK] + args, stdin=source, capture_output=True, timeout=60,
+                                      preexec_fn=limited(mib))
+            except subprocess.TimeoutExpired:
+                expect('hostile: ' + name, False, 'no answer in 60 s')
+                continue
+        shown = (done.stderr if status == 2 else done.stdout).decode('utf-8', 'replace')
+        expect('hostile: ' + name, done.returncode == status and message in shown,
+               f'exit {done.returncode}, expected {status}; {shown[-400:]!r}')
+    # A pipe the user names on the command line is read: <(command).
+    done = subprocess.run(['bash', '-c', f'"$0" "$1" <(echo "project(Boat, bid)") "$2"', CHECK, SAILORS,
+                           os.path.join(directory, 'plain.txt')], capture_output=True, timeout=60)
+    expect('hostile: a pipe named on the command line is read', done.returncode == 0, done.stderr)
 
 
 LINT = [
@@ -237,13 +427,15 @@ def test_grading(directory):
     code, out, _ = run(['--grade', exercises, good, forbidden, unknown])
     rows = {line.split()[0]: line.split()[1:] for line in out.splitlines()[1:4]}
     expect('grade table', rows.get(good) == ['2/2', '1/1', '3/3'] and rows.get(forbidden) == ['0/2', '0/1', '0/3']
-           and rows.get(unknown) == ['0/2', '0/1', '0/3'], out)
+           and rows.get(unknown)[:3] == ['2/2', '0/1', '2/3'], out)
     expect('grade forbid', 'uses minus, which this exercise forbids' in out, out)
-    expect('grade unknown id', f'{unknown}:3: no exercise c in {exercises}.' in out, out)
+    expect('grade unknown id', f'{unknown}:3: no exercise c in {exercises}; this answer is not graded.' in out, out)
     expect('grade status', code == 1)
     code, out, _ = run(['--grade', '--json', exercises, good, forbidden])
     lines = [json.loads(line) for line in out.splitlines()]
     expect('grade json lines', [line['submission'] for line in lines] == [good, forbidden], out)
+
+    test_broken_submissions(directory, exercises)
 
     bad_files = [
         ('heading', '== \n--- answer\nBoat\n', ':1: an exercise heading'),
@@ -257,6 +449,88 @@ def test_grading(directory):
         path = write(directory, 'bad.exercises', content)
         code, out, err = run(['--grade', path, good])
         expect('exercise file ' + name, code == 2 and (path + message) in err, f'exit {code}: {err}')
+
+
+# A bad block costs that block alone: name, submission, the row's marks,
+# the problems reported (in line order).
+BROKEN_SUBMISSIONS = [
+    ('stray block', '== a\nproject(Boat, bid)\n== 14\nBoat\n== b\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':3: no exercise 14 in EX; this answer is not graded.']),
+    ('repeated id, last counts', '== a\nBoat\n== b\nSailor\n== a\nproject(Boat, bid)\n', ['2/2', '1/1', '3/3'],
+     [':5: exercise a is answered twice (lines 1 and 5); the answer on line 5 counts.']),
+    ('id with a full stop', '== a.\nproject(Boat, bid)\n== b)\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':1: "== a." is read as exercise a.', ':3: "== b)" is read as exercise b.']),
+    ('byte order mark', '\ufeff== a\nproject(Boat, bid)\n== b\nSailor\n', ['2/2', '1/1', '3/3'], []),
+    ('byte order mark, CRLF', '\ufeff== a\r\nproject(Boat, bid)\r\n== b\r\nSailor\r\n', ['2/2', '1/1', '3/3'], []),
+    ('text before the first block', 'my answers\n== a\nproject(Boat, bid)\n', ['2/2', '0/1', '2/3'],
+     [':1: text before the first "== ID" is not graded.']),
+    ('heading without an id', '== a\nproject(Boat, bid)\n==\nBoat\n== b\nSailor\n', ['2/2', '1/1', '3/3'],
+     [':3: a heading with no exercise id; the lines below it are not graded.']),
+]
+
+
+# Exercise files: name, the file after its database line, a submission,
+# the row's marks, a warning expected on standard error.
+EXERCISE_RULES = [
+    ('half points', '== a [0.5 points]\n--- answer\nBoat\n== b [1.5 points]\n--- answer\nSailor\n',
+     '== a\nBoat\n== b\nBoat\n', ['0.5/0.5', '0/1.5', '0.5/2'], ''),
+    ('forbid after the answer', '== a\n--- answer\nproject(Boat, bid)\nforbid: minus\n',
+     '== a\nminus(project(Boat, bid), project(select(Boat, EQ(bid, 0)), bid))\n', ['0/1', '0/1'], ''),
+    ('a reference its rules forbid', '== a\nforbid: select\n--- answer\nselect(Boat, GT(bid, 0))\n',
+     '== a\nBoat\n', ['0/1', '0/1'], ':4: the accepted answer uses select, which exercise a forbids.'),
+]
+
+
+def test_exercise_rules(directory):
+    submission = os.path.join(directory, 'rules.txt')
+    for name, content, answers, marks, warning in EXERCISE_RULES:
+        exercises = write(directory, 'rules.exercises', f'database: {SAILORS}\n' + content)
+        write(directory, 'rules.txt', answers)
+        code, out, err = run(['--grade', exercises, submission])
+        expect('exercise rule ' + name, out.splitlines()[1].split()[1:] == marks, out + err)
+        expect('exercise rule warning ' + name, (exercises + warning in err) if warning else err == '', err)
+        result = json.loads(run(['--grade', '--json', exercises, submission])[1])
+        expect('exercise rule json ' + name, f"{result['score']}/{result['max_score']}".replace('.0', '')
+               == marks[-1], result)
+    for points in ('0.25', '1.', '-1', '1000000.5', 'x'):
+        exercises = write(directory, 'rules.exercises', f'database: {SAILORS}\n== a [{points} points]\n--- answer\nBoat\n')
+        code, _, err = run(['--grade', exercises, submission])
+        expect('points ' + points, code == 2 and 'in steps of 0.5' in err, err)
+
+
+def test_long_results(directory):
+    """Results are cut to 20 rows with their count, in words, in JSON and for Gradescope."""
+    environment = write(directory, 'long.env', 'R(a int, b char(200))\n'
+                        + ''.join(f"{i}, '{'x' * 190}{i}'\n" for i in range(3000)))
+    reference = write(directory, 'long_r.txt', 'R\n')
+    answer = write(directory, 'long_a.txt', 'union(R, R)\n')
+    code, out, _ = run([environment, reference, answer])
+    expect('long result cut', code == 0 and out.count('... and 2980 rows more, 3000 in all') == 2
+           and len(out) < 20000, out[-300:])
+    report = json.loads(run(['--json', environment, reference, answer])[1])
+    expect('long result cut in JSON', report['answer'].endswith('... and 2980 rows more, 3000 in all\n\n'), report)
+    exercises = write(directory, 'long.exercises', f'database: {environment}\n== a\n--- answer\nR\n== b\n--- answer\nR\n')
+    submission = write(directory, 'long.txt', '== a\nunion(R, R)\n== b\nselect(R, GT(a, 0))\n')
+    out = run(['--grade', '--json', exercises, submission])[1]
+    expect('Gradescope output small', all(len(t['output']) < 1 << 20 for t in json.loads(out)['tests'])
+           and len(out) < 1 << 20, len(out))
+
+
+def test_broken_submissions(directory, exercises):
+    for name, content, marks, problems in BROKEN_SUBMISSIONS:
+        path = os.path.join(directory, 'broken.txt')
+        with open(path, 'w', encoding='utf-8', newline='') as f:
+            f.write(content)
+        code, out, _ = run(['--grade', exercises, path])
+        row = out.splitlines()[1].split()
+        expect('submission ' + name, row[1:4] == marks, out)
+        expect('submission ' + name + ' marked', (len(row) > 4) == bool(problems), out)
+        reported = [line[len(path):] for line in out.splitlines() if line.startswith(path + ':')]
+        expect('submission ' + name + ' problems', reported == [p.replace('EX', exercises) for p in problems], out)
+        code, out, _ = run(['--grade', '--json', exercises, path])
+        result = json.loads(out)
+        expect('submission ' + name + ' json', result['score'] == int(marks[2].split('/')[0])
+               and ('output' in result) == bool(problems), out)
 
 
 def test_markdown_in_step():
@@ -290,9 +564,16 @@ def main():
     test_man_page()
     with tempfile.TemporaryDirectory() as directory:
         test_verdicts(directory)
+        test_faults(directory)
+        test_provenance(directory)
         test_names_and_errors(directory)
+    with tempfile.TemporaryDirectory() as directory:
+        test_hostile(directory)
+    with tempfile.TemporaryDirectory() as directory:
         test_lint(directory)
         test_grading(directory)
+        test_exercise_rules(directory)
+        test_long_results(directory)
         test_manual_report(directory)
     test_markdown_in_step()
     for failure in failures:

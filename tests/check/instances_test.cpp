@@ -3,7 +3,6 @@
 #include "check/checker.h"
 #include "check/database.h"
 #include "check/instances.h"
-#include "check/json_text.h"
 
 #include <gtest/gtest.h>
 
@@ -65,13 +64,6 @@ TEST(Instances, TheSameSeedDrawsTheSameDatabases)
         EXPECT_TRUE(b.relations()[1].rows.empty()) << "S is not read by the query";
         EXPECT_LE(a.relations()[0].rows.size(), instance_generator::max_rows);
     }
-}
-
-TEST(JsonText, EscapesQuotesBackslashesAndControlBytes)
-{
-    EXPECT_EQ(json_string("a\"b\\c\nd\te\x01\x7f\xc3"), "\"a\\\"b\\\\c\\nd\\te\\u0001\\u007f\\u00c3\"");
-    EXPECT_EQ(json_strings({}), "[]");
-    EXPECT_EQ(json_strings({"x", "y"}), "[\"x\", \"y\"]");
 }
 
 } // namespace

@@ -15,114 +15,22 @@ skipped.
 """
 import os
 import signal
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from cgroup import SKIPPED, make_group, remove_group, run_in as run_in_group, skip_reason  # noqa: E402
 from tally import Tally, show  # noqa: E402
 
-SKIPPED = 77
 LIMIT_MB = 256
 TIMEOUT_SECONDS = 120
-UNIFIED = '/sys/fs/cgroup'
-MEMORY_V1 = '/sys/fs/cgroup/memory'
 
 TALLY = Tally()
 
 
-def write(path, text):
-    with open(path, 'w') as f:
-        f.write(text)
-
-
-def own_groups():
-    """This process's group path in version 2 and in version 1's memory hierarchy."""
-    unified = memory = None
-    with open('/proc/self/cgroup') as f:
-        for line in f:
-            number, controllers, path = line.rstrip('\n').split(':', 2)
-            if number == '0' and controllers == '':
-                unified = path
-            elif 'memory' in controllers.split(','):
-                memory = path
-    return unified, memory
-
-
-def try_make(parent, name, limit_file, extra=()):
-    """A new group under parent with limit_file set, or None with the reason."""
-    if not os.path.isdir(parent):
-        return None, f'{parent} is not there'
-    group = os.path.join(parent, name)
-    try:
-        os.mkdir(group)
-    except OSError as error:
-        return None, f'cannot make {group}: {error.strerror}'
-    try:
-        if not os.path.exists(os.path.join(group, limit_file)):
-            # Version 2 shows memory files only once the parent passes the
-            # memory controller down to its children.
-            write(os.path.join(parent, 'cgroup.subtree_control'), '+memory')
-        write(os.path.join(group, limit_file), str(LIMIT_MB << 20))
-    except OSError as error:
-        os.rmdir(group)
-        return None, f'cannot limit the memory of {group}: {error.strerror}'
-    # No swap, so that passing the limit means what it means on a machine
-    # without swap: the kernel kills.
-    for each, value in extra:
-        try:
-            write(os.path.join(group, each), value)
-        except OSError:
-            pass
-    return group, None
-
-
-def make_group():
-    name = f'qorvantel-memory-test-{os.getpid()}'
-    unified, memory = own_groups()
-    reasons = []
-    candidates = []
-    if os.path.exists(os.path.join(UNIFIED, 'cgroup.controllers')) and unified is not None:
-        candidates += [(UNIFIED + unified.rstrip('/'), 'memory.max', [('memory.swap.max', '0')])]
-        if unified.strip('/'):
-            candidates += [(UNIFIED, 'memory.max', [('memory.swap.max', '0')])]
-    if memory is not None:
-        v1 = ('memory.limit_in_bytes', [('memory.memsw.limit_in_bytes', str(LIMIT_MB << 20)),
-                                        ('memory.swappiness', '0')])
-        candidates += [(MEMORY_V1 + memory.rstrip('/'), *v1)]
-        if memory.strip('/'):
-            candidates += [(MEMORY_V1, *v1)]
-    if not candidates:
-        return None, 'no memory control group hierarchy is mounted'
-    for parent, limit_file, extra in candidates:
-        group, reason = try_make(parent, name, limit_file, extra)
-        if group is not None:
-            return group, None
-        reasons.append(reason)
-    return None, '; '.join(reasons)
-
-
-def remove_group(group):
-    # The group goes once the kernel has finished with its last process.
-    for _ in range(50):
-        try:
-            os.rmdir(group)
-            return
-        except OSError:
-            time.sleep(0.1)
-    print(f'note: could not remove {group}')
-
-
 def run_in(group, args, stdin, cwd):
-    def enter():
-        write(os.path.join(group, 'cgroup.procs'), str(os.getpid()))
-    try:
-        done = subprocess.run([PROGRAM] + args, input=stdin, cwd=cwd, capture_output=True,
-                              timeout=TIMEOUT_SECONDS, preexec_fn=enter)
-        return done.returncode, done.stdout
-    except subprocess.TimeoutExpired:
-        return 'timeout', b''
+    status, stdout, _ = run_in_group(group, [PROGRAM] + args, stdin, cwd, TIMEOUT_SECONDS)
+    return status, stdout
 
 
 def check(name, result, status, suffix):
@@ -169,10 +77,11 @@ def run_cases(group, directory):
 def main():
     global PROGRAM
     PROGRAM = os.path.abspath(sys.argv[1])
-    if os.environ.get('QORVANTEL_SANITIZED') == '1':
-        print('SKIP: a sanitizer build sets no data limit, so a memory control group would kill it')
+    reason = skip_reason()
+    if reason is not None:
+        print(f'SKIP: {reason}')
         return SKIPPED
-    group, reason = make_group()
+    group, reason = make_group(LIMIT_MB)
     if group is None:
         print(f'SKIP: cannot make a memory control group of {LIMIT_MB} MiB: {reason}')
         return SKIPPED

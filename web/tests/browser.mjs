@@ -16,6 +16,7 @@ import links from './flows/links.mjs';
 import files from './flows/files.mjs';
 import access from './flows/access.mjs';
 import exercises from './flows/exercises.mjs';
+import join from './flows/join.mjs';
 import course from './flows/course.mjs';
 import slips from './flows/slips.mjs';
 import phone from './flows/phone.mjs';
@@ -180,7 +181,7 @@ const tools = { timesJudged, browser, origin, root, artifacts, check, openPage, 
                 setEditor, freePort };
 // FLOWS=name,name runs only those flows (while working on one).
 const only = process.env.FLOWS ? process.env.FLOWS.split(',') : null;
-for (const flow of [basics, answers, links, files, exercises, course, slips, phone, access].filter((f) => !only || only.includes(f.name))) {
+for (const flow of [basics, answers, links, files, join, exercises, course, slips, phone, access].filter((f) => !only || only.includes(f.name))) {
   try {
     await flow(tools);
   } catch (error) {

@@ -1,0 +1,25 @@
+// Explaining a check's difference.
+#include "check/explanation.h"
+
+#include "check/database.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace qorvantel {
+
+void explain(check_report& report, const expression& reference, const shared<expression>& answer)
+{
+    try {
+        shared<environment> on = load_environment(report.counterexample);
+        // The walk takes the tree by handle: the reference is read again
+        // from its written form (its places are not needed).
+        shared<expression> expected = parse_expression(written(reference));
+        report.fault = locate_fault(on, expected, answer);
+        report.differences = explain_differences(on, expected, answer);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::runtime_error&) {
+    }
+}
+
+} // namespace qorvantel
