@@ -16,8 +16,9 @@ fi
 if [ ! -d web/node_modules/puppeteer-core ]; then
     (cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund) || exit 1
 fi
-if [ ! -x build/qorvantel ]; then
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build build -j2 --target qorvantel || exit 1
+if [ ! -x build/qorvantel ] || [ ! -x build/qorvantel-convert ]; then
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+        cmake --build build -j2 --target qorvantel qorvantel-convert || exit 1
 fi
 web/build.sh || exit 1
 

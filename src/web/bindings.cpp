@@ -21,6 +21,15 @@ std::string run_json(const std::string& line, unsigned text_limit, unsigned row_
 {
     return the_session().run_json(line, text_limit, row_limit);
 }
+std::string result_file(const std::string& line, const std::string& format)
+{
+    return the_session().result_file(line, format);
+}
+std::string completions(const std::string& before, const std::string& prefix)
+{
+    return the_session().completions_json(before, prefix);
+}
+std::string words() { return qorvantel::words_json(); }
 std::string version() { return qorvantel::web_version(); }
 
 } // namespace
@@ -31,5 +40,8 @@ EMSCRIPTEN_BINDINGS(qorvantel)
     emscripten::function("environmentJson", &environment_json);
     emscripten::function("consoleLine", &console_line);
     emscripten::function("runJson", &run_json);
+    emscripten::function("resultFile", &result_file);
+    emscripten::function("completions", &completions);
+    emscripten::function("wordsJson", &words);
     emscripten::function("version", &version);
 }

@@ -7,6 +7,10 @@
 #include "check/grading.h"
 #include "check/json_text.h"
 #include "convert/csv_import.h"
+#include "parsing/parsing.h"
+#include "text/diagnostics.h"
+#include "web/json_writer.h"
+#include "web/operator_tree.h"
 
 #include <emscripten/bind.h>
 
@@ -63,6 +67,70 @@ std::vector<std::string> split_at_nul(const std::string& text)
     }
 }
 
+// The verdict in a student's terms, from the answer and the first
+// accepted answer on the exercise's database: {"kind": "error" (with
+// "message" and, for a parse error, "error_line", "error_column",
+// "error_at_end"), "columns" (with "answer_schema" and
+// "reference_schema"), "rows" or "right"}.
+std::string student_verdict(const std::string& environment_text, const std::string& reference,
+                            const std::string& answer, bool same)
+{
+    qorvantel::json_writer out;
+    out.begin_object();
+    try {
+        qorvantel::shared<qorvantel::environment> database
+            = qorvantel::parse_whole<qorvantel::environment>("environment", environment_text);
+        qorvantel::shared<qorvantel::expression> query;
+        try {
+            query = qorvantel::parse_whole<qorvantel::expression>("expression", answer);
+        } catch (const qorvantel::input_error& error) {
+            out.key("kind").string("error").key("message").string(error.what());
+            if (error.place()) {
+                out.key("error_line").number(static_cast<double>(error.place()->line));
+                out.key("error_column").number(static_cast<double>(error.place()->column));
+                out.key("error_at_end").boolean(error.place()->at_end);
+            }
+            return out.end_object().result();
+        }
+        qorvantel::shared<qorvantel::relation> given;
+        try {
+            given = query->evaluate(database);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& error) {
+            out.key("kind").string("error").key("message").string(error.what());
+            return out.end_object().result();
+        }
+        if (same) {
+            out.key("kind").string("right");
+            return out.end_object().result();
+        }
+        qorvantel::shared<qorvantel::relation> expected
+            = qorvantel::parse_whole<qorvantel::expression>("expression", reference)->evaluate(database);
+        qorvantel::tree_node mine, theirs;
+        qorvantel::describe_result(mine, *given);
+        qorvantel::describe_result(theirs, *expected);
+        if (mine.columns != theirs.columns) {
+            out.key("kind").string("columns");
+            out.key("answer_schema").string(mine.schema).key("reference_schema").string(theirs.schema);
+            return out.end_object().result();
+        }
+        out.key("kind").string("rows");
+    } catch (...) {
+        out.key("kind").string(same ? "right" : "rows");
+    }
+    return out.end_object().result();
+}
+
+// The report's JSON object with the student's verdict added.
+std::string with_verdict(const std::string& report_json, const std::string& verdict)
+{
+    std::string::size_type end = report_json.rfind('}');
+    if (end == std::string::npos)
+        return report_json;
+    return report_json.substr(0, end) + ", \"student\": " + verdict + "}";
+}
+
 std::string check_answer_json(const std::string& environment_text, const std::string& references_text,
                               const std::string& answer, bool strict_names, const std::string& forbidden_text)
 {
@@ -89,11 +157,13 @@ std::string check_answer_json(const std::string& environment_text, const std::st
         for (std::size_t i = 0; i < references.size(); ++i) {
             qorvantel::check_report report = qorvantel::check_answer(environment_text, references[i], answer, options);
             if (report.verdict == qorvantel::check_verdict::same)
-                return qorvantel::report_json(report);
+                return with_verdict(qorvantel::report_json(report),
+                                    student_verdict(environment_text, references[i], answer, true));
             if (i == 0)
                 first = report;
         }
-        return qorvantel::report_json(first);
+        return with_verdict(qorvantel::report_json(first),
+                            student_verdict(environment_text, references.front(), answer, false));
     } catch (const std::bad_alloc&) {
         return error_json("out of memory");
     } catch (const std::exception& error) {

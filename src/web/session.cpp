@@ -7,7 +7,9 @@
 #include "text/diagnostics.h"
 #include "text/text.h"
 #include "web/json_writer.h"
+#include "web/notation.h"
 #include "web/operator_tree.h"
+#include "web/slips.h"
 
 #include <new>
 #include <optional>
@@ -15,6 +17,9 @@
 #include <stdexcept>
 #include <streambuf>
 
+#ifdef QORVANTEL_VERSION_HEADER
+#include "web/generated_version.h" // written by web/CMakeLists.txt
+#endif
 #ifndef QORVANTEL_VERSION
 #define QORVANTEL_VERSION "unknown"
 #endif
@@ -191,6 +196,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
     std::string failure;
     std::optional<source_place> place, furthest;
     shared<relation> result;
+    shared<expression> query;
     try {
         if (line.empty()) {
             if (!loaded_.empty())
@@ -198,7 +204,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
         } else {
             text typed(line);
             text::iterator position = typed.begin();
-            shared<expression> query = parsing<expression>::require("expression", position);
+            query = parsing<expression>::require("expression", position);
             expect_end(position);
             has_tree = true;
             result = evaluate_tree(query, root, loaded_);
@@ -237,6 +243,25 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
         if (has_tree) {
             out.key("tree");
             write_tree(out, root);
+            out.key("notation").begin_object();
+            write_notation(out, *query);
+            out.end_object();
+        }
+        if (!failure.empty() && has_tree) {
+            // Where the failed node went wrong, from the nodes' places.
+            out.key("error_ranges").begin_array();
+            for (const source_range& at : fault_places(*query, root)) {
+                out.begin_object().key("line").number(static_cast<double>(at.line));
+                out.key("column").number(static_cast<double>(at.column));
+                out.key("end_line").number(static_cast<double>(at.end_line));
+                out.key("end_column").number(static_cast<double>(at.end_column)).end_object();
+            }
+            out.end_array();
+        }
+        if (!failure.empty()) {
+            slip_hint slip = hint_for_slip(line, has_tree ? query.get() : nullptr, has_tree ? &root : nullptr);
+            if (!slip.hint.empty())
+                out.key("slip").string(slip.slip).key("hint").string(slip.hint);
         }
         out.end_object();
         return out.result();

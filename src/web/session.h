@@ -40,10 +40,26 @@ public:
     // the row count of every node.
     std::string run_json(const std::string& line, std::size_t text_limit, std::size_t row_limit) const;
 
+    // A result as a file the page offers for download, as JSON {"name",
+    // "text"} or {"error"}: format "csv" is the converter's CSV (what
+    // "qorvantel-convert to-csv" writes, so that from-csv reads back the
+    // same kinds), "environment" the relation as the console writes it, a
+    // result without a name called Result so that the file loads again.
+    std::string result_file(const std::string& line, const std::string& format) const;
+
+    // The console's completions of the word prefix typed after before, as a
+    // JSON array of strings: the columns of the relation in scope first.
+    std::string completions_json(const std::string& before, const std::string& prefix) const;
+
 private:
     shared<environment> loaded_{new environment()};
     std::optional<source_place> load_place_;
 };
+
+// The language's words, from the word table the parser reads, as JSON:
+// [{"text", "role" ("operator", "logical", "comparison", "type"),
+// "syntax"}], in the table's order.
+std::string words_json();
 
 // The version the module was built from.
 const char* web_version();

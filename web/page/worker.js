@@ -53,6 +53,10 @@ function answer(request) {
     } else if (op === 'csv') {
       const converted = module.csvToEnvironment(toBytes(request.file.name), fileBytes(request.file));
       postMessage({ id, reply: JSON.parse(fromBytes(converted)) });
+    } else if (op === 'file') {
+      postMessage({ id, reply: JSON.parse(fromBytes(module.resultFile(toBytes(request.line), request.format))) });
+    } else if (op === 'complete') {
+      postMessage({ id, reply: JSON.parse(fromBytes(module.completions(toBytes(request.before), toBytes(request.prefix)))) });
     } else if (op === 'run') {
       const reply = JSON.parse(fromBytes(module.runJson(toBytes(request.line), request.textLimit, request.rowLimit)));
       postMessage({ id, reply });
@@ -71,6 +75,6 @@ onmessage = (event) => {
 
 createQorvantel().then((ready) => {
   module = ready;
-  postMessage({ ready: true, version: module.version() });
+  postMessage({ ready: true, version: module.version(), words: JSON.parse(fromBytes(module.wordsJson())) });
   while (queue.length) answer(queue.shift());
 }, (error) => postMessage({ failed: String(error) }));

@@ -17,10 +17,15 @@ import files from './flows/files.mjs';
 import access from './flows/access.mjs';
 import exercises from './flows/exercises.mjs';
 import join from './flows/join.mjs';
+import course from './flows/course.mjs';
+import slips from './flows/slips.mjs';
+import phone from './flows/phone.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
 const [native, artifacts] = process.argv.slice(2);
+// The converter beside the console: the page's LaTeX and CSV are its own.
+const converter = path.join(path.dirname(native), 'qorvantel-convert');
 mkdirSync(artifacts, { recursive: true });
 
 let passed = 0, failed = 0;
@@ -45,6 +50,12 @@ function nativeRows(line, environmentFile) {
 }
 // The console's message for a line that fails.
 function nativeMessage(line, environmentFile) { return nativeOutput(line, environmentFile).slice(1, -3); }
+
+// What the converter writes for a command, or its message.
+function nativeConvert(args) {
+  try { return execFileSync(converter, args, { stdio: ['ignore', 'pipe', 'pipe'] }).toString('utf8'); }
+  catch (error) { return 'failed: ' + String(error.stderr); }
+}
 
 function freePort() {
   return new Promise((resolve) => {
@@ -82,6 +93,7 @@ async function openPage(url = origin, { keepStorage = false } = {}) {
     try { await page.goto(url, { waitUntil: 'load' }); break; }
     catch (error) { if (attempt > 40) throw error; await new Promise((r) => setTimeout(r, 250)); }
   }
+  await page.waitForFunction(() => document.body.dataset.started === 'yes', { timeout: 20000 });
   await waitIdle(page);
   return page;
 }
@@ -123,8 +135,36 @@ async function chooseExample(page, name) {
   await sleep(50);
   // Over text of the user's own, the page asks first.
   if (!(await page.$eval('#replace-warning', (e) => e.hidden))) await page.click('#replace-yes');
+  await sleep(50);
   await waitIdle(page);
   return index;
+}
+
+// Opens a file through "Open file…"; over text of the user's own the page
+// asks, and answer ('replace', 'add' or 'keep') is clicked.
+async function openFile(page, file, answer = 'replace') {
+  await (await page.$('#file')).uploadFile(file);
+  await sleep(100);
+  if (!(await page.$eval('#replace-warning', (e) => e.hidden))) {
+    await page.click({ replace: '#replace-yes', add: '#replace-add', keep: '#replace-no' }[answer]);
+  }
+  await sleep(100);
+  await waitIdle(page);
+}
+
+// Sets an editor's whole text, as a paste would.
+async function setEditor(page, id, value) {
+  await page.focus(`#${id} .cm-content`);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('a');
+  await page.keyboard.up('Control');
+  await page.keyboard.press('Backspace');
+  if (!value) return;
+  await page.$eval(`#${id} .cm-content`, (e, v) => {
+    const transfer = new DataTransfer();
+    transfer.setData('text/plain', v);
+    e.dispatchEvent(new ClipboardEvent('paste', { clipboardData: transfer, bubbles: true, cancelable: true }));
+  }, value);
 }
 
 // Times say little on a machine whose cores are shared by many more
@@ -137,10 +177,11 @@ function timesJudged() {
 }
 
 const tools = { timesJudged, browser, origin, root, artifacts, check, openPage, waitIdle, sleep, typeExpression, runLine, text,
-                editorText, chooseExample, nativeOutput, nativeRows, nativeMessage, universityFile };
+                editorText, chooseExample, nativeOutput, nativeRows, nativeMessage, nativeConvert, universityFile, openFile,
+                setEditor, freePort };
 // FLOWS=name,name runs only those flows (while working on one).
 const only = process.env.FLOWS ? process.env.FLOWS.split(',') : null;
-for (const flow of [basics, answers, links, files, join, exercises, access].filter((f) => !only || only.includes(f.name))) {
+for (const flow of [basics, answers, links, files, join, exercises, course, slips, phone, access].filter((f) => !only || only.includes(f.name))) {
   try {
     await flow(tools);
   } catch (error) {

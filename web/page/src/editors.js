@@ -22,6 +22,19 @@ const style = HighlightStyle.define([
   { tag: tags.invalid, color: 'var(--bad)' },
 ]);
 
+// The language of each editor stands in a compartment: when the module's
+// word table arrives, every editor reads its text again with it.
+const languages = [];
+function languageOf(make) {
+  const compartment = new Compartment();
+  languages.push({ compartment, make, views: [] });
+  return languages[languages.length - 1];
+}
+export function refreshLanguages() {
+  for (const each of languages)
+    for (const view of each.views) view.dispatch({ effects: each.compartment.reconfigure(each.make()) });
+}
+
 const common = [
   undoHistory(), drawSelection(), bracketMatching(), closeBrackets(), syntaxHighlighting(style),
   EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off', tabindex: '0' }),
@@ -59,11 +72,12 @@ export function markRanges(view, ranges, message) {
 }
 
 export function createEnvironmentEditor(parent, { onLoad, onChange }) {
-  return new EditorView({
+  const language = languageOf(environmentLanguage);
+  const view = new EditorView({
     parent,
     state: EditorState.create({
       extensions: [
-        ...common, lineNumbers(), highlightActiveLine(), environmentLanguage,
+        ...common, lineNumbers(), highlightActiveLine(), language.compartment.of(environmentLanguage()),
         Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { onLoad(); return true; } }])),
         keymap.of([...closeBracketsKeymap, ...defaultKeymap, ...historyKeymap]),
         EditorView.updateListener.of((update) => { if (update.docChanged) onChange(); }),
@@ -71,14 +85,19 @@ export function createEnvironmentEditor(parent, { onLoad, onChange }) {
       ],
     }),
   });
+  language.views.push(view);
+  return view;
 }
 
 // The expression editor. Enter runs a one-line expression whose brackets
 // are balanced and otherwise starts a new line, as Shift+Enter always does;
 // Ctrl+Enter always runs; Up and Down on a one-line expression walk the
 // history.
-export function createExpressionEditor(parent, { onRun, onChange, history }) {
+// The answer editor of the exercises is the same editor with its own
+// label; there Enter always starts a new line and only Ctrl+Enter checks.
+export function createExpressionEditor(parent, { onRun, onChange, history, label, enterRuns = true }) {
   const hint = new Compartment();
+  const language = languageOf(expressionLanguage);
   const oneLine = (view) => view.state.doc.lines === 1;
   const balanced = (text) => {
     let depth = 0;
@@ -86,7 +105,7 @@ export function createExpressionEditor(parent, { onRun, onChange, history }) {
     return depth === 0;
   };
   const walk = (step) => (view) => {
-    if (!oneLine(view) || completionStatus(view.state)) return false;
+    if (!history || !oneLine(view) || completionStatus(view.state)) return false;
     const text = history.walk(step, view.state.doc.toString());
     if (text === null) return false;
     view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, selection: { anchor: text.length } });
@@ -96,12 +115,12 @@ export function createExpressionEditor(parent, { onRun, onChange, history }) {
     parent,
     state: EditorState.create({
       extensions: [
-        ...common, expressionLanguage, EditorView.lineWrapping, hint.of(placeholder('')),
+        ...common, language.compartment.of(expressionLanguage()), EditorView.lineWrapping, hint.of(placeholder('')),
         autocompletion({ override: [completeExpression], activateOnTyping: true }),
         Prec.highest(keymap.of([
           { key: 'Mod-Enter', run: () => { onRun(); return true; } },
           { key: 'Enter', run: (v) => {
-            if (!oneLine(v) || !balanced(v.state.doc.toString()) || completionStatus(v.state) === 'active') return false;
+            if (!enterRuns || !oneLine(v) || !balanced(v.state.doc.toString()) || completionStatus(v.state) === 'active') return false;
             onRun();
             return true;
           } },
@@ -111,10 +130,11 @@ export function createExpressionEditor(parent, { onRun, onChange, history }) {
         ])),
         keymap.of([...completionKeymap, ...closeBracketsKeymap, ...defaultKeymap, ...historyKeymap]),
         EditorView.updateListener.of((update) => { if (update.docChanged) onChange(); }),
-        EditorView.contentAttributes.of({ 'aria-label': 'Expression (Enter or Ctrl+Enter runs it, Up and Down walk the history)' }),
+        EditorView.contentAttributes.of({ 'aria-label': label || 'Expression (Enter or Ctrl+Enter runs it, Up and Down walk the history)' }),
       ],
     }),
   });
+  language.views.push(view);
   view.setPlaceholder = (text) => view.dispatch({ effects: hint.reconfigure(placeholder(text)) });
   return view;
 }
@@ -147,4 +167,13 @@ export async function streamText(view, file) {
     }
   }
   flush(false);
+}
+
+// Inserts text at the cursor (replacing the selection); select is the
+// [from, to] inside the text to select afterwards (a template's first
+// blank), else the cursor goes after it.
+export function insertText(view, text, select) {
+  const { from, to } = view.state.selection.main;
+  const selection = select ? { anchor: from + select[0], head: from + select[1] } : { anchor: from + text.length };
+  view.dispatch({ changes: { from, to, insert: text }, selection, scrollIntoView: true });
 }

@@ -3,7 +3,9 @@
 // checker in the worker, and the verdict with the counterexample and both
 // results as tables. Answers and what is solved are kept per file in
 // localStorage.
-import { tablesElement } from './console_tables.js';
+import { tablesElement, consoleTables } from './console_tables.js';
+import { fetchText } from './course.js';
+import { createExpressionEditor, setText, markError, markRanges, offsetOfPlace } from './editors.js';
 
 const $ = (id) => document.getElementById(id);
 const KEY = 'qorvantel.exercises';
@@ -18,10 +20,19 @@ function loadProgress() {
   }
 }
 
-export function setUpExercises({ interpreter, environmentText, setStatus }) {
+export function setUpExercises({ interpreter, environmentText, setStatus, runAnswer }) {
   const progress = loadProgress();
-  // The open file: { name, text, databases, parsed }.
+  // The open file: { name, text, databases, parsed, fetchDatabase? }.
   let open = null;
+  // The course's exercise sets, and how to fetch one of its databases.
+  let course = null, courseDatabase = null;
+  const answerEditor = createExpressionEditor($('exercise-answer'), {
+    onRun: () => $('check').click(),
+    onChange: () => { queueMicrotask(() => markError(answerEditor, null)); answerChanged(); },
+    label: 'Your answer (Ctrl+Enter checks it)', enterRuns: false,
+  });
+  answerEditor.contentDOM.setAttribute('aria-labelledby', 'exercise-answer-label');
+  const answerText = () => answerEditor.state.doc.toString();
 
   function save() {
     try { localStorage.setItem(KEY, JSON.stringify(progress)); } catch (error) { /* the page forgets */ }
@@ -34,7 +45,19 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
   const current = () => open && open.parsed.exercises.find((e) => e.id === $('exercise').value);
   const status = (message, kind) => setStatus($('check-status'), message, kind);
 
-  $('exercise-file').append(new Option('(none)', ''), ...bundled.map((f, i) => new Option(f.name, String(i))));
+  function fillFiles() {
+    const picker = $('exercise-file');
+    picker.replaceChildren(new Option('(none)', ''));
+    if (course && course.exercises.length) {
+      const group = Object.assign(document.createElement('optgroup'), { label: course.title ? 'Course: ' + course.title : 'Course' });
+      group.append(...course.exercises.map((f, i) => new Option(f.name, 'course:' + i)));
+      picker.append(group);
+    }
+    const group = Object.assign(document.createElement('optgroup'), { label: 'Examples' });
+    group.append(...bundled.map((f, i) => new Option(f.name, String(i))));
+    picker.append(group);
+  }
+  fillFiles();
 
   function showList() {
     const done = fileProgress();
@@ -55,28 +78,40 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
     const points = exercise.points === 1 ? '1 point' : exercise.points + ' points';
     $('exercise-question').textContent = exercise.question.trim() + ` (${points})`;
     const kept = fileProgress()[exercise.id];
-    $('exercise-answer').value = kept && typeof kept.answer === 'string' ? kept.answer : '';
-    progress.last = { name: open.name, id: exercise.id, text: open.bundled ? undefined : open.text };
+    showing = true;
+    setText(answerEditor, kept && typeof kept.answer === 'string' ? kept.answer : '');
+    showing = false;
+    progress.last = { name: open.name, id: exercise.id, text: open.bundled || open.course ? undefined : open.text,
+                      course: open.course ? open.name : undefined };
     save();
   }
 
   // Reads an exercise file through the checker's own reader; its message
   // when it cannot.
-  async function openFile(name, text, databases, isBundled, id) {
+  async function openFile(name, text, databases, isBundled, id, courseIndex) {
     const reply = await interpreter.request({ op: 'exercises', name, text });
     if (!reply.reply) { status(reply.crashed ? 'The interpreter failed: ' + reply.crashed : 'Stopped.', 'bad'); return; }
     if (reply.reply.error) { status(reply.reply.error, 'bad'); return; }
-    open = { name, text, databases, bundled: isBundled, parsed: reply.reply };
+    open = { name, text, databases, bundled: isBundled, parsed: reply.reply, course: courseIndex !== undefined };
     const index = bundled.findIndex((f) => f.name === name && f.text === text);
-    $('exercise-file').value = index >= 0 ? String(index) : '';
+    $('exercise-file').value = courseIndex !== undefined ? 'course:' + courseIndex : index >= 0 ? String(index) : '';
     $('exercise-panel').hidden = false;
     showList();
     if (id && open.parsed.exercises.some((e) => e.id === id)) $('exercise').value = id;
     showExercise();
   }
 
+  // A course's exercise set, fetched from the site.
+  async function openCourseFile(at, id) {
+    const entry = course.exercises[at];
+    const got = await fetchText(entry.url, entry.file);
+    if (got.error) { status(got.error, 'bad'); $('exercise-file').value = ''; return; }
+    return openFile(entry.name, got.text, {}, false, id, at);
+  }
   $('exercise-file').addEventListener('change', () => {
-    const file = bundled[Number($('exercise-file').value)];
+    const value = $('exercise-file').value;
+    if (value.startsWith('course:')) { openCourseFile(Number(value.slice(7))); return; }
+    const file = bundled[Number(value)];
     if (file) openFile(file.name, file.text, file.databases, true);
   });
   $('open-exercises').addEventListener('click', () => $('exercises-input').click());
@@ -86,19 +121,27 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
     if (file) openFile(file.name, await file.text(), {}, false);
   });
   $('exercise').addEventListener('change', showExercise);
-  $('exercise-answer').addEventListener('input', () => {
+  let showing = false;
+  function answerChanged() {
     const exercise = current();
-    if (!exercise) return;
+    if (!exercise || showing) return;
     const done = fileProgress();
-    done[exercise.id] = Object.assign({}, done[exercise.id], { answer: $('exercise-answer').value });
+    done[exercise.id] = Object.assign({}, done[exercise.id], { answer: answerText() });
     save();
-  });
+  }
+  $('run-answer').addEventListener('click', () => { if (answerText().trim()) runAnswer(answerText(), answerEditor); });
 
   // The exercise's database: bundled beside the file, else the one in the
   // environment editor (an opened file's database is not at hand).
-  function databaseOf(exercise) {
+  async function databaseOf(exercise) {
     const name = exercise.database || open.parsed.database;
     if (name && open.databases && typeof open.databases[name] === 'string') return { text: open.databases[name] };
+    if (name && open.course && courseDatabase) {
+      const text = await courseDatabase(name);
+      if (typeof text === 'string') return { text };
+      return { missing: `The exercise's database ${name} is not in the course folder, so the answer cannot be checked. ` +
+                        'Tell your teacher.' };
+    }
     return { text: environmentText(), note: name ? `The database ${name} is not bundled with the page; ` +
              'the answer is checked on the environment in the editor.' : '' };
   }
@@ -112,41 +155,126 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
     return part;
   }
 
+  // A result's tables with the rows that differ from the other side's
+  // marked (and, with check 2's difference, why on hover or tap).
+  function resultPart(title, text, other, differences) {
+    const part = section(title, text);
+    const theirs = consoleTables(other);
+    const otherRows = new Set(Array.isArray(theirs) ? theirs.flatMap((t) => t.rows.map((r) => r.join('\u0000'))) : []);
+    const mine = consoleTables(text);
+    if (!Array.isArray(mine)) return part;
+    part.querySelectorAll('table').forEach((table, t) => {
+      [...table.tBodies[0].rows].forEach((tr, r) => {
+        const row = mine[t] && mine[t].rows[r];
+        if (!row || otherRows.has(row.join('\u0000'))) return;
+        tr.classList.add('differs');
+        const said = (differences || []).find((d) => d && typeof d.row === 'string' &&
+          d.row.replace(/[\s']/g, '') === row.join(',').replace(/[\s']/g, ''));
+        if (said) {
+          const reasons = Array.isArray(said.why) ? said.why : [said.why];
+          const why = [...reasons, said.dropped_by ? 'dropped by ' + said.dropped_by : ''].filter((w) => typeof w === 'string' && w)
+            .join('; ');
+          tr.title = why;
+          tr.tabIndex = 0;
+          tr.setAttribute('aria-label', row.join(', ') + ': ' + why);
+          tr.addEventListener('click', () => { tr.classList.toggle('why-shown'); tr.dataset.why = why; });
+        }
+      });
+    });
+    return part;
+  }
+
+  function paragraph(text, className) {
+    return Object.assign(document.createElement('p'), { className: className || 'check-note', textContent: text });
+  }
+
+  // The answer editor's marks: a fault range of check 2, else the place a
+  // parse error reports.
+  function markAnswer(report, student) {
+    const doc = answerEditor.state.doc;
+    const fault = report.fault;
+    if (fault && typeof fault.line === 'number') {
+      const from = offsetOfPlace(doc, fault.line, fault.column);
+      const to = offsetOfPlace(doc, fault.end_line, fault.end_column + 1);
+      if (from !== null && to !== null) { markRanges(answerEditor, [[from, Math.max(from + 1, to)]], fault.message || ''); return; }
+    }
+    if (student && typeof student.error_line === 'number') {
+      const at = student.error_at_end ? doc.length : offsetOfPlace(doc, student.error_line, student.error_column);
+      markError(answerEditor, at, student.message);
+    }
+  }
+
+  function rightText(report) {
+    const g = report.guarantee;
+    if (g === 'proved') return 'Right: proved the same as the accepted answer on every database.';
+    if (g === 'bounded') return `Right on every database of up to ${report.bound} rows.`;
+    return 'No difference found (not proved): your answer agrees with the accepted answer on the exercise\'s ' +
+           `database and on ${report.instances || 0} generated databases.`;
+  }
+
   $('check').addEventListener('click', async () => {
     const exercise = current();
     if (!exercise) return;
-    const answer = $('exercise-answer').value;
+    const answer = answerText();
     if (!answer.trim()) { status('Write an answer first.', 'bad'); return; }
-    const database = databaseOf(exercise);
     status('Checking…', 'working');
     $('check-result').replaceChildren();
+    const database = await databaseOf(exercise);
+    if (database.missing) { status(database.missing, 'bad'); return; }
     const reply = await interpreter.request({ op: 'check', environment: database.text, references: exercise.answers,
                                               answer, strictNames: exercise.strict_names, forbidden: exercise.forbidden });
     if (!reply.reply) { status(reply.crashed ? 'The interpreter failed: ' + reply.crashed : 'Stopped.', 'bad'); return; }
     const report = reply.reply;
     if (report.error) { status(report.error, 'bad'); return; }
     if (report.forbidden) { status('Not yet: ' + report.forbidden, 'bad'); return; }
+    const student = report.student || { kind: report.verdict === 'same' ? 'right' : 'rows' };
     const done = fileProgress();
-    const same = report.verdict === 'same';
-    done[exercise.id] = { answer, solved: same || !!(done[exercise.id] && done[exercise.id].solved) };
+    const right = report.verdict === 'same';
+    done[exercise.id] = { answer, solved: right || !!(done[exercise.id] && done[exercise.id].solved) };
     save();
     showList();
-    const where = report.where === 'given' ? 'on the exercise\'s database'
-                                           : 'on a generated database (it agrees on the exercise\'s database)';
-    status(same ? 'Correct: the answer gives the same as the accepted answer on every database tried.'
-                : 'Not yet: the answer differs from the accepted answer ' + where + '.', same ? 'good' : 'bad');
     const parts = [];
-    if (!same) parts.push(section('Counterexample', report.counterexample));
-    const side = document.createElement('div');
-    side.className = 'side-by-side';
-    side.append(section('The accepted answer gives', report.reference), section('Your answer gives', report.answer));
-    parts.push(side);
-    for (const note of [database.note, ...report.notes].filter(Boolean)) {
-      const p = document.createElement('p');
-      p.className = 'check-note';
-      p.textContent = note;
-      parts.push(p);
+    $('check-result').dataset.kind = student.kind;
+    if (student.kind === 'error') {
+      status('Your answer has an error: it does not run on the exercise\'s database.', 'bad');
+      parts.push(Object.assign(paragraph(student.message, 'error'), { role: 'note' }));
+    } else if (student.kind === 'columns') {
+      status('Your answer gives other columns than the exercise asks for.', 'bad');
+      const side = document.createElement('div');
+      side.className = 'side-by-side';
+      for (const [title, schema] of [['Your answer gives', student.answer_schema], ['The exercise asks for', student.reference_schema]]) {
+        const part = document.createElement('div');
+        part.className = 'check-part';
+        part.append(Object.assign(document.createElement('h4'), { textContent: title }),
+                    Object.assign(document.createElement('code'), { className: 'schema-line', textContent: schema }));
+        side.append(part);
+      }
+      parts.push(side);
+    } else if (student.kind === 'rows' || !right) {
+      status('Your answer gives other rows ' + (report.where === 'generated'
+        ? 'on a small database made to tell them apart (it agrees on the exercise\'s database).'
+        : 'on the exercise\'s database.'), 'bad');
+      const tables = consoleTables(report.counterexample);
+      const holding = Array.isArray(tables) ? tables.filter((t) => t.rows.length) : [];
+      const example = holding.map((t) => t.schema + '\n' + t.rows.map((r) => r.map((c, i) =>
+        (t.columns[i].type === 'int' ? c : "'" + c + "'")).join(', ')).join('\n') + '\n').join('\n');
+      parts.push(section('On these rows', holding.length ? example : report.counterexample));
+      const side = document.createElement('div');
+      side.className = 'side-by-side';
+      side.append(resultPart('Your answer gives', report.answer, report.reference, report.difference),
+                  resultPart('The accepted answer gives', report.reference, report.answer, report.difference));
+      parts.push(side, paragraph('The highlighted rows are where the two differ.'));
+    } else {
+      status(rightText(report), 'good');
     }
+    markAnswer(report, student);
+    // Check 2's fault: where in the answer the difference comes from.
+    if (!right && student.kind !== 'error' && report.fault && typeof report.fault.message === 'string' && report.fault.message)
+      parts.unshift(paragraph(report.fault.message, 'fault-note'));
+    // A note that repeats the error's message is not shown twice.
+    const notes = [database.note, ...(report.notes || [])].filter((note) => note &&
+      !(student.kind === 'error' && student.message && note.includes(student.message)));
+    for (const note of notes) parts.push(paragraph(note));
     $('check-result').replaceChildren(...parts);
   });
 
@@ -160,10 +288,19 @@ export function setUpExercises({ interpreter, environmentText, setStatus }) {
     }
     const last = progress.last;
     if (!last || typeof last.name !== 'string') return Promise.resolve();
+    if (typeof last.course === 'string' && course) {
+      const at = course.exercises.findIndex((e) => e.name === last.course);
+      if (at >= 0) return openCourseFile(at, last.id);
+    }
     const file = bundled.find((f) => f.name === last.name);
     if (typeof last.text === 'string') return openFile(last.name, last.text, file && file.text === last.text ? file.databases : {}, false, last.id);
     if (file) return openFile(file.name, file.text, file.databases, true, last.id);
     return Promise.resolve();
   }
-  return { openText, restore };
+  function setCourse(found, fetchDatabase) {
+    course = found;
+    courseDatabase = fetchDatabase;
+    fillFiles();
+  }
+  return { openText, restore, setCourse };
 }

@@ -2,8 +2,9 @@
 // worker and starts a fresh one. A request of a stopped or crashed worker
 // ends with { stopped: true } or { crashed: message }.
 export class Interpreter {
-  constructor({ onVersion, onFatal }) {
+  constructor({ onVersion, onWords, onFatal }) {
     this.onVersion = onVersion;
+    this.onWords = onWords;
     this.onFatal = onFatal;
     this.nextId = 1;
     this.pending = new Map();
@@ -28,6 +29,7 @@ export class Interpreter {
         const data = event.data;
         if (data.ready) {
           this.onVersion(data.version);
+          if (this.onWords) this.onWords(data.words || []);
           resolve();
         } else if (data.failed) {
           this.onFatal('The interpreter did not start: ' + data.failed);

@@ -1,20 +1,28 @@
-// The expression and environment language for the editors: its words,
-// a tokenizer for highlighting, and completion of keywords, relation names
-// and the columns in scope.
+// The expression and environment language for the editors: a tokenizer for
+// highlighting and completion. The words themselves are the module's (its
+// word table, sent when the interpreter is ready) and so are the
+// completions (the console's completer); the page keeps no copy of either.
 import { StreamLanguage } from '@codemirror/language';
 
-export const OPERATORS = ['union', 'minus', 'product', 'select', 'project', 'rename'];
-export const CONDITIONS = ['EQ', 'NEQ', 'LT', 'LTE', 'GT', 'GTE', 'NOT', 'AND', 'OR'];
-export const TYPES = ['int', 'char'];
+// The names the page knows: the word table once the module has sent it,
+// and after each load the relations and their columns. complete asks the
+// module for the completions of a prefix.
+export const known = {
+  words: [],              // [{ text, role, syntax }]
+  relations: new Map(),   // name -> [column names]
+  complete: null,         // (before, prefix) => Promise of [words]
+};
 
 // Keywords match as prefixes, so the longest one that starts here wins
 // (LTE before LT) and a name such as "selected" reads as select + ed, as
 // the interpreter reads it.
-const WORDS = [...OPERATORS, ...CONDITIONS].sort((a, b) => b.length - a.length);
+let keywords = [];
+export function setWords(words) {
+  known.words = words;
+  keywords = words.filter((w) => w.role !== 'type').sort((a, b) => b.text.length - a.text.length);
+}
 
-// The names the page knows: set after each load, read by the tokenizer to
-// tell relation names from column names.
-export const known = { relations: new Map() };  // name -> [column names]
+const isType = (word) => known.words.some((w) => w.role === 'type' && w.text === word);
 
 function isNameStart(c) { return /[A-Za-z_]/.test(c); }
 
@@ -36,12 +44,12 @@ function token(stream, state, environment) {
     if (environment) {
       stream.eatWhile(/\w/);
       const word = stream.current();
-      if (state.header && TYPES.includes(word)) return 'typeName';
+      if (state.header && isType(word)) return 'typeName';
       if (state.header) return stream.start === stream.string.search(/\S/) ? 'className' : 'propertyName';
       return 'variableName';
     }
-    for (const word of WORDS) {
-      if (stream.match(word)) return CONDITIONS.includes(word) ? 'operatorKeyword' : 'keyword';
+    for (const word of keywords) {
+      if (stream.match(word.text)) return word.role === 'operator' ? 'keyword' : 'operatorKeyword';
     }
     stream.eatWhile(/\w/);
     return known.relations.has(stream.current()) ? 'className' : 'propertyName';
@@ -52,44 +60,38 @@ function token(stream, state, environment) {
   return 'invalid';
 }
 
-export const expressionLanguage = StreamLanguage.define({
-  name: 'qorvantel',
-  startState: () => ({}),
-  token: (stream, state) => token(stream, state, false),
-  languageData: { closeBrackets: { brackets: ['(', "'"] } },
-});
-
-export const environmentLanguage = StreamLanguage.define({
-  name: 'qorvantel-environment',
-  startState: () => ({ header: false }),
-  copyState: (state) => ({ header: state.header }),
-  token: (stream, state) => token(stream, state, true),
-});
-
-// The names of relations the text before the cursor mentions; their
-// columns, and the names a rename gives, are the columns in scope.
-function columnsInScope(before) {
-  const columns = new Set();
-  for (const match of before.matchAll(/[A-Za-z_]\w*/g)) {
-    const columnsOf = known.relations.get(match[0]);
-    if (columnsOf) columnsOf.forEach((c) => columns.add(c));
-  }
-  // rename(E, N(a, b)): a and b are columns from there on.
-  for (const match of before.matchAll(/rename\s*\([^()]*,\s*[A-Za-z_]\w*\s*\(([^()]*)\)/g))
-    for (const name of match[1].split(',')) if (name.trim()) columns.add(name.trim());
-  if (!columns.size) for (const list of known.relations.values()) list.forEach((c) => columns.add(c));
-  return [...columns];
+export function expressionLanguage() {
+  return StreamLanguage.define({
+    name: 'qorvantel',
+    startState: () => ({}),
+    token: (stream, state) => token(stream, state, false),
+    languageData: { closeBrackets: { brackets: ['(', "'"] } },
+  });
 }
 
-export function completeExpression(context) {
+export function environmentLanguage() {
+  return StreamLanguage.define({
+    name: 'qorvantel-environment',
+    startState: () => ({ header: false }),
+    copyState: (state) => ({ header: state.header }),
+    token: (stream, state) => token(stream, state, true),
+  });
+}
+
+// The module's completions of the word before the cursor, typed as the
+// word table and the loaded relations say.
+export async function completeExpression(context) {
   const word = context.matchBefore(/[A-Za-z_]\w*/);
-  if (!word && !context.explicit) return null;
-  const before = context.state.sliceDoc(0, context.pos);
-  const options = [
-    ...OPERATORS.map((label) => ({ label, type: 'keyword', apply: label + '(', detail: 'operator' })),
-    ...CONDITIONS.map((label) => ({ label, type: 'keyword', apply: label + '(', detail: 'condition' })),
-    ...[...known.relations.keys()].map((label) => ({ label, type: 'class', detail: 'relation' })),
-    ...columnsInScope(before).map((label) => ({ label, type: 'property', detail: 'column' })),
-  ];
-  return { from: word ? word.from : context.pos, options, validFor: /^\w*$/ };
+  if ((!word && !context.explicit) || !known.complete) return null;
+  const from = word ? word.from : context.pos;
+  const before = context.state.sliceDoc(0, from);
+  const found = await known.complete(before, word ? word.text : '');
+  if (context.aborted) return null;
+  const options = found.map((label) => {
+    const keyword = known.words.find((w) => w.text === label);
+    if (keyword) return { label, type: 'keyword', apply: label + '(', detail: keyword.syntax };
+    if (known.relations.has(label)) return { label, type: 'class', detail: 'relation' };
+    return { label, type: 'property', detail: 'column' };
+  });
+  return { from, options, validFor: /^\w*$/ };
 }

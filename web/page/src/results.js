@@ -1,7 +1,19 @@
-// The answer to a run: the error, the result as a table or as the
-// console's text, and the formula in textbook notation.
+// The answer to a run: the error with its hint, the result as a table or
+// as the console's text, and the formula in textbook notation (the
+// module's pieces: text, and subscripts as nested pieces).
 import { rowsText } from './tree.js';
-import { formulaPieces, renderPieces } from './notation.js';
+
+// Adds pieces to an element as text and <sub> elements, never as markup.
+export function renderPieces(parent, parts) {
+  for (const part of parts || []) {
+    if (typeof part === 'string') parent.append(part);
+    else if (part && Array.isArray(part.sub)) {
+      const sub = document.createElement('sub');
+      renderPieces(sub, part.sub);
+      parent.append(sub);
+    }
+  }
+}
 
 const $ = (id) => document.getElementById(id);
 
@@ -62,17 +74,19 @@ export function showError(message) {
   $('error').textContent = message || '';
 }
 
-export function showFormula(tree) {
+export function showFormula(notation) {
   const box = $('formula-box');
-  box.hidden = !tree;
+  box.hidden = !notation;
   $('formula').replaceChildren();
   $('latex-status').textContent = '';
-  if (tree) renderPieces($('formula'), formulaPieces(tree));
+  if (notation) renderPieces($('formula'), notation.formula);
 }
 
 // Clears every trace of the previous answer.
 export function clearAnswer() {
   showError('');
+  $('slip').hidden = true;
+  $('result-heading').hidden = true;
   showTable(null);
   $('text').textContent = '';
   showTextOrTable(false);
@@ -83,6 +97,7 @@ export function clearAnswer() {
 
 export function showAnswer(reply, textLimit) {
   showError(reply.error || '');
+  if (!reply.error) $('slip').hidden = true;
   showTable(reply.result || null);
   let text = reply.text;
   if (reply.text_bytes > textLimit) text += '\n… ' + (reply.text_bytes - textLimit) + ' more bytes not shown';
@@ -90,4 +105,27 @@ export function showAnswer(reply, textLimit) {
   showTextOrTable(Boolean(reply.result), Boolean(reply.error));
   $('download-csv').disabled = !reply.result;
   $('download-result').disabled = !reply.result;
+}
+
+// Beside the designed message (which stays as it is): where reading
+// stopped, when the module reports it, and the module's hint for a common
+// slip.
+export function showSlip(reply, furthest) {
+  const place = furthest ? `Reading stopped at line ${furthest.line}, column ${furthest.column}.` : '';
+  const hint = reply.error && reply.hint ? reply.hint : '';
+  $('slip').hidden = !reply.error || (!place && !hint);
+  $('slip-place').textContent = reply.error ? place : '';
+  $('slip-place').hidden = !place;
+  $('slip-hint').textContent = hint;
+  $('slip-hint').hidden = !hint;
+  if (reply.slip) $('slip').dataset.slip = reply.slip;
+  else delete $('slip').dataset.slip;
+}
+
+// The heading over the table: which node's rows it shows, and the way back
+// to the whole query (null line: the whole query is shown).
+export function showHeading(line, whole) {
+  $('result-heading').hidden = whole === undefined || whole === null;
+  $('result-title').textContent = line === null ? 'Rows of the whole query' : 'Rows of ' + line;
+  $('whole-query').hidden = line === null;
 }

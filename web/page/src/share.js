@@ -3,6 +3,12 @@
 // URL's fragment, which browsers never send to a server. A link is
 // untrusted: what it carries is checked for shape and only ever shown as
 // text.
+//
+// A link of this edition is "#session=2.LENGTH.CRC.DATA": the number of
+// characters of DATA and their CRC-32 (8 hex digits) stand before it, so
+// that a link cut short or with any character changed is refused as
+// damaged instead of opening something else. Links of the first edition
+// ("#session=DATA", no checksum) still open.
 
 export const PREFIX = '#session=';
 // Links longer than this are cut by mail and chat programs; a larger
@@ -43,28 +49,59 @@ async function pipe(bytes, transform, limit) {
   return out;
 }
 
+const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  return c >>> 0;
+});
+
+// CRC-32 of a text's characters (all ASCII here), as 8 hex digits.
+export function checksum(text) {
+  let crc = 0xffffffff;
+  for (let i = 0; i < text.length; ++i) crc = CRC_TABLE[(crc ^ text.charCodeAt(i)) & 0xff] ^ (crc >>> 8);
+  return ((crc ^ 0xffffffff) >>> 0).toString(16).padStart(8, '0');
+}
+
 // The fragment for a session: { environment, expression, exercises? }.
 export async function encodeSession(session) {
   const json = JSON.stringify(Object.assign({ v: 1 }, session));
   const packed = await pipe(new TextEncoder().encode(json), new CompressionStream('deflate-raw'), Infinity);
-  return PREFIX + toBase64url(packed);
+  const data = toBase64url(packed);
+  return PREFIX + '2.' + data.length + '.' + checksum(data) + '.' + data;
 }
+
+export const DAMAGED = 'This link is damaged or incomplete';
 
 // Reads a fragment. Returns null when the fragment holds no session,
 // { session } when it does, or { error } with what is wrong with it.
 export async function decodeSession(fragment) {
   if (!fragment || !fragment.startsWith(PREFIX)) return null;
-  const data = fragment.slice(PREFIX.length);
+  let data = fragment.slice(PREFIX.length);
   const broken = (why) => ({ error: 'This link does not hold a session that can be opened: ' + why + '. ' +
                                     'The page starts empty instead.' });
+  const damaged = (why) => ({ error: DAMAGED + ': ' + why + '. Ask for the link again, or copy all of it. ' +
+                                     'The page starts empty instead.' });
   if (data.length > MAX_FRAGMENT) return broken('it is ' + data.length + ' characters long, far longer than any session link');
-  if (!/^[A-Za-z0-9_-]*$/.test(data) || data.length % 4 === 1) return broken('it holds characters a session link never has');
+  if (data.includes('.') && /^[A-Za-z0-9_.-]*$/.test(data)) {
+    const parts = /^2\.(\d{1,8})\.([0-9a-f]{8})\.([A-Za-z0-9_-]*)$/.exec(data);
+    if (!parts) {
+      // Cut inside its header, or a header changed.
+      return /^2(\.\d{0,8}(\.[0-9a-f]{0,8})?)?$/.test(data) ? damaged('it is cut short before its data')
+                                                             : damaged('its header is not that of a session link');
+    }
+    const [, length, crc, body] = parts;
+    if (body.length < Number(length)) return damaged(`it is cut short (${body.length} of its ${length} characters are here)`);
+    if (body.length > Number(length) || checksum(body) !== crc) return damaged('some of its characters have changed');
+    data = body;
+  }
+  if (!/^[A-Za-z0-9_-]*$/.test(data)) return broken('it holds characters a session link never has');
+  if (data.length % 4 === 1) return damaged('it is cut short');
   let json;
   try {
     const bytes = await pipe(fromBase64url(data), new DecompressionStream('deflate-raw'), MAX_SESSION);
     json = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
   } catch (error) {
-    return broken(/MB$/.test(error.message) ? error.message : 'it is cut short or damaged');
+    return /MB$/.test(error.message) ? broken(error.message) : damaged('it is cut short or damaged');
   }
   let session;
   try { session = JSON.parse(json); } catch (error) { return broken('its content is damaged'); }

@@ -38,3 +38,14 @@ export function setUpSharing({ environment, expression, exercisesText, setStatus
 export function openLink(fragment) {
   return decodeSession(fragment).catch(() => ({ error: 'This link does not hold a session that can be opened. The page starts empty instead.' }));
 }
+
+// The fragment of a link already opened in this tab stays in the address
+// (so that back and forward reach it again); a reload of it keeps what was
+// typed since instead of opening the link again.
+const OPENED = 'qorvantel.opened-link';
+export function alreadyOpened(fragment) {
+  try { return sessionStorage.getItem(OPENED) === fragment; } catch (error) { return false; }
+}
+export function markOpened(fragment) {
+  try { sessionStorage.setItem(OPENED, fragment); } catch (error) { /* the page forgets */ }
+}

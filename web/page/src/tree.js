@@ -1,13 +1,17 @@
 // The operator tree as SVG: laid out with each parent over its children,
-// fitted to its box, zoomed and panned with the buttons, the wheel and a
-// drag. Nodes are in the document root first, and one of them at a time
+// fitted to its box but never shrunk below a readable text size (a wide
+// tree scrolls instead, by finger, wheel or drag), zoomed about the centre
+// of what is shown with the buttons and Ctrl+wheel. Nodes are in the document root first, and one of them at a time
 // takes Tab; the arrow keys walk the tree (Up the parent, Down the first
 // operand, Left and Right the neighbours), Enter or Space shows a node's
 // result.
-import { nodeSymbol } from './notation.js';
 
 const SVG = 'http://www.w3.org/2000/svg';
 const CHAR = 7.9, NODE_H = 62, GAP_X = 18, GAP_Y = 42, PAD = 12, MAX_CHARS = 46;
+// The smallest scale: the node's schema line (11 px) stays at 9 px or
+// more, its label at 11 px or more.
+export const MIN_SCALE = 0.85;
+const MAX_HEIGHT = 560;
 
 function svg(name, attributes, parent) {
   const element = document.createElementNS(SVG, name);
@@ -54,36 +58,41 @@ export class TreeView {
     this.onChoose = onChoose;
     this.symbols = false;
     this.tree = null;
-    this.view = { scale: 1, x: 0, y: 0 };
+    this.view = { scale: 1 };
     box.addEventListener('wheel', (event) => {
       if (!this.tree || !(event.ctrlKey || event.metaKey)) return;
       event.preventDefault();
       this.zoom(event.deltaY < 0 ? 1.2 : 1 / 1.2);
     }, { passive: false });
+    // A mouse drag scrolls; a finger scrolls the box natively.
     let drag = null;
     box.addEventListener('pointerdown', (event) => {
-      if (!this.tree || event.target.closest('.node')) return;
-      drag = { x: event.clientX, y: event.clientY, view: { ...this.view } };
+      if (!this.tree || event.pointerType === 'touch' || event.target.closest('.node')) return;
+      drag = { x: event.clientX, y: event.clientY, left: box.scrollLeft, top: box.scrollTop };
       box.setPointerCapture(event.pointerId);
     });
     box.addEventListener('pointermove', (event) => {
       if (!drag) return;
-      this.view.x = drag.view.x + (event.clientX - drag.x);
-      this.view.y = drag.view.y + (event.clientY - drag.y);
-      this.apply();
+      box.scrollLeft = drag.left - (event.clientX - drag.x);
+      box.scrollTop = drag.top - (event.clientY - drag.y);
     });
     box.addEventListener('pointerup', () => { drag = null; });
   }
 
-  // Draws a tree (or nothing); the chosen node is the root.
-  draw(tree) {
+  // Draws a tree (or nothing); the chosen node is the root. symbols are
+  // the module's symbol lines of the nodes, root first, each node's
+  // operands after it.
+  draw(tree, symbols) {
+    if (symbols !== undefined) this.symbolLines = symbols || [];
     this.box.replaceChildren();
     this.tree = tree;
     this.nodes = [];
     if (!tree) return;
+    let at = 0;
     const prepare = (node, parent) => {
       node.parent = parent;
-      node.shown = clip(this.symbols ? nodeSymbol(node) : node.label);
+      node.symbol = (this.symbolLines || [])[at++] || node.label;
+      node.shown = clip(this.symbols ? node.symbol : node.label);
       node.children.forEach((child) => prepare(child, node));
     };
     prepare(tree, null);
@@ -127,13 +136,15 @@ export class TreeView {
     this.fit();
   }
 
-  choose(node) {
+  // Marks a node as the one whose rows are shown; silent marks only.
+  choose(node, silent) {
+    if (!node) return;
     for (const each of this.nodes) {
       each.element.classList.toggle('chosen', each === node);
       each.element.setAttribute('aria-selected', String(each === node));
     }
     this.focusable(node);
-    this.onChoose(node);
+    if (!silent) this.onChoose(node);
   }
 
   focusable(node) {
@@ -156,39 +167,48 @@ export class TreeView {
     }
   }
 
-  // Scales the tree to the box's width (never above its natural size).
+  // Scales the tree to the box's width, never above its natural size nor
+  // below the readable one.
   fit() {
     if (!this.tree) return;
     const width = this.box.clientWidth || this.width;
-    this.view = { scale: Math.min(1, width / this.width), x: 0, y: 0 };
+    this.view = { scale: Math.max(MIN_SCALE, Math.min(1, width / this.width)) };
     this.apply();
+    this.box.scrollLeft = 0;
+    this.box.scrollTop = 0;
   }
 
+  // Zooms about the centre of what the box shows.
   zoom(factor) {
     if (!this.tree) return;
-    this.view.scale = Math.min(3, Math.max(0.1, this.view.scale * factor));
+    const box = this.box, old = this.view.scale;
+    const cx = (box.scrollLeft + box.clientWidth / 2) / old, cy = (box.scrollTop + box.clientHeight / 2) / old;
+    this.view.scale = Math.min(3, Math.max(MIN_SCALE / 2, old * factor));
     this.apply();
+    box.scrollLeft = cx * this.view.scale - box.clientWidth / 2;
+    box.scrollTop = cy * this.view.scale - box.clientHeight / 2;
   }
 
+  // The drawing at its scale: the box grows with it up to a bound, then
+  // scrolls.
   apply() {
-    const { scale, x, y } = this.view;
-    const height = Math.min(this.height * scale, 520);
-    this.svg.setAttribute('width', '100%');
-    this.svg.setAttribute('height', Math.max(60, height));
-    this.content.setAttribute('transform', `translate(${x},${y}) scale(${scale})`);
+    const { scale } = this.view;
+    this.svg.setAttribute('width', Math.ceil(this.width * scale));
+    this.svg.setAttribute('height', Math.ceil(this.height * scale));
+    this.box.style.maxHeight = MAX_HEIGHT + 'px';
+    this.content.setAttribute('transform', `scale(${scale})`);
   }
 
-  // Pans a focused node into sight.
+  // Scrolls a focused node into sight.
   reveal(node) {
     const { scale } = this.view;
-    const width = this.box.clientWidth, height = Number(this.svg.getAttribute('height'));
-    const left = node.x * scale + this.view.x, right = (node.x + node.width) * scale + this.view.x;
-    const top = node.y * scale + this.view.y, bottom = (node.y + NODE_H) * scale + this.view.y;
-    if (left < 0) this.view.x -= left - PAD;
-    else if (right > width) this.view.x -= right - width + PAD;
-    if (top < 0) this.view.y -= top - PAD;
-    else if (bottom > height) this.view.y -= bottom - height + PAD;
-    this.apply();
+    const box = this.box;
+    const left = node.x * scale, right = (node.x + node.width) * scale;
+    const top = node.y * scale, bottom = (node.y + NODE_H) * scale;
+    if (left < box.scrollLeft) box.scrollLeft = left - PAD;
+    else if (right > box.scrollLeft + box.clientWidth) box.scrollLeft = right - box.clientWidth + PAD;
+    if (top < box.scrollTop) box.scrollTop = top - PAD;
+    else if (bottom > box.scrollTop + box.clientHeight) box.scrollTop = bottom - box.clientHeight + PAD;
   }
 
   setSymbols(on) {
@@ -196,5 +216,4 @@ export class TreeView {
     if (this.tree) this.draw(this.tree);
   }
 
-  failed() { return (this.nodes || []).find((node) => node.error) || null; }
 }

@@ -26,7 +26,7 @@ export default async function basics(t) {
   await t.chooseExample(page, 'university');
   const schemas = await page.$$eval('.schema', (items) => items.map((i) => i.textContent));
   check('the loaded relations are listed with their rows',
-        schemas.some((s) => s.startsWith(`${t.nativeRows('Student')} rows`)), JSON.stringify(schemas));
+        schemas.some((s) => s.startsWith('Student(') && s.endsWith(`${t.nativeRows('Student')} rows`)), JSON.stringify(schemas));
 
   const query = 'select(Student, GT(year, 1))';
   await t.typeExpression(page, query);
@@ -106,6 +106,8 @@ export default async function basics(t) {
   const zoomed = await scale();
   await page.click('#zoom-fit');
   check('the tree zooms and fits again', zoomed !== fitted && (await scale()) === fitted, `${fitted} ${zoomed}`);
+  check('the heading names the whole query', (await text(page, '#result-title')) === 'Rows of the whole query',
+        await text(page, '#result-title'));
   check('the formula is in textbook notation', (await text(page, '#formula')) ===
         'πname(σid = sid(Student × ρE(sid, course, grade)(Enrolment)))', await text(page, '#formula'));
   await page.screenshot({ path: path.join(t.artifacts, 'laptop.png'), fullPage: true });
@@ -116,6 +118,15 @@ export default async function basics(t) {
   await t.waitIdle(page);
   check('clicking a node shows its result', (await text(page, '#count')).startsWith(`${t.nativeRows(wanted[2])} row`),
         await text(page, '#count'));
+  check('the heading names the node whose rows are shown', (await text(page, '#result-title')) === 'Rows of ' + wanted[2] &&
+        !(await page.$eval('#whole-query', (e) => e.hidden)), await text(page, '#result-title'));
+  const inView = await page.$eval('#result-heading', (e) => { const r = e.getBoundingClientRect(); return r.top >= 0 && r.bottom <= innerHeight; });
+  check('the heading is brought into view', inView);
+  await page.click('#whole-query');
+  await t.sleep(50);
+  await t.waitIdle(page);
+  check('"Back to the whole query" shows its rows again', (await text(page, '#count')).startsWith(`${t.nativeRows(tree)} row`) &&
+        (await text(page, '#result-title')) === 'Rows of the whole query', await text(page, '#result-title'));
 
   // A long evaluation shows that it is working; Stop clears the answer and
   // brings back a fresh interpreter with the same environment. The select

@@ -13,7 +13,7 @@ const tablesIn = (page, selector) => page.$$eval(selector + ' table', (tables) =
 })));
 
 async function checkAnswer(t, page, answer) {
-  await page.$eval('#exercise-answer', (e, value) => { e.value = value; e.dispatchEvent(new Event('input')); }, answer);
+  await t.setEditor(page, 'exercise-answer', answer);
   await page.click('#check');
   await t.sleep(50);
   await t.waitIdle(page);
@@ -32,27 +32,50 @@ export default async function exercises(t) {
 
   // Wrong: rated above 8 rather than 7 loses Lubber, rated 8.
   const wrong = await checkAnswer(t, page, 'project(select(Sailor, GT(rating, 8)), sname, age)');
-  check('a wrong answer is said to differ', /^Not yet/.test(wrong), wrong);
+  check('a wrong answer is said to give other rows', /^Your answer gives other rows/.test(wrong), wrong);
   const counterexample = await tablesIn(page, '#check-result > .check-part');
   const sailor = counterexample.find((table) => table.caption.startsWith('Sailor('));
-  check('the counterexample is shown as tables, one per relation',
-        counterexample.length === 3 && sailor && sailor.rows.length === 1 && sailor.rows[0].join('|') === '31|Lubber|8|55',
+  check('the counterexample shows only the relations that hold rows',
+        counterexample.length === 1 && sailor && sailor.rows.length === 1 && sailor.rows[0].join('|') === '31|Lubber|8|55',
         JSON.stringify(counterexample));
   const results = await page.$$eval('.side-by-side .check-part', (parts) => parts.map((part) => part.textContent));
-  check('both results are shown side by side', results.length === 2 && /Lubber55/.test(results[0]) && /no rows/.test(results[1]),
+  check('both results are shown side by side', results.length === 2 && /no rows/.test(results[0]) && /Lubber55/.test(results[1]),
         JSON.stringify(results));
+  const marked = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.textContent));
+  check('the rows that differ are highlighted', marked.length === 1 && /Lubber/.test(marked[0]), JSON.stringify(marked));
+  // With check 2's fault and provenance (when the checker gives them): the
+  // fault's range marked in the answer editor, and why a row differs on
+  // hover or tap.
+  if ((await page.$$('.fault-note')).length) {
+    const fault = await page.$$eval('#exercise-answer .cm-lintRange-error', (ms) => ms.map((m) => m.textContent));
+    check('check 2\'s fault is marked in the answer editor', fault.length > 0, JSON.stringify(fault));
+    const why = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.title));
+    check('why a row differs shows on hover', why.some((w) => /Sailor: 31, 'Lubber'/.test(w) && /dropped by GT\(rating, 8\)/.test(w)),
+          JSON.stringify(why));
+    await page.tap('.side-by-side tr.differs[title]');
+    check('and on a tap', (await page.$$('.side-by-side tr.why-shown')).length === 1);
+  }
   check('a wrong answer does not count as solved', (await text(page, '#exercise-progress')) === `0 of ${total} solved`);
 
   // Right: the same rows, written another way.
   await page.select('#exercise', '2');
   const answer = 'select(Sailor, AND(GTE(age, 25), LTE(age, 35)))';
   const right = await checkAnswer(t, page, answer);
-  check('a right answer is said to be correct', /^Correct/.test(right), right);
+  check('a right answer is said to be right, and how sure', /^(Right|No difference found \(not proved\))/.test(right), right);
   check('a right answer counts as solved', (await text(page, '#exercise-progress')) === `1 of ${total} solved` &&
         (await page.$eval('#exercise option[value="2"]', (o) => o.textContent)) === '✓ 2');
   const malformed = await checkAnswer(t, page, 'project(Sailor, snamex)');
-  check('an answer that fails shows its message as the result',
-        /^Not yet/.test(malformed) && /Column snamex not found/.test(await text(page, '.side-by-side')), malformed);
+  const message = await text(page, '#check-result');
+  check('an answer with an error says so, with its message once',
+        /^Your answer has an error/.test(malformed) && message.split('Column snamex not found').length === 2, malformed + ' | ' + message);
+  const columns = await checkAnswer(t, page, 'project(Sailor, sname)');
+  check('an answer with other columns says so, with both schemas',
+        /^Your answer gives other columns/.test(columns) && /sname char/.test(await text(page, '.side-by-side')) &&
+        /age int/.test(await text(page, '.side-by-side')), columns + ' | ' + await text(page, '#check-result'));
+  const parseError = await checkAnswer(t, page, 'select(Sailor, age > 25)');
+  const answerMark = await page.$$eval('#exercise-answer .cm-lintRange-error', (ms) => ms.length);
+  check('an answer that does not parse is marked in the answer editor', /^Your answer has an error/.test(parseError) && answerMark > 0,
+        parseError);
   await checkAnswer(t, page, answer);
 
   // Across a reload: the file, the exercise, the answer and what is solved.
@@ -61,7 +84,7 @@ export default async function exercises(t) {
   await page.waitForFunction(() => !document.getElementById('exercise-panel').hidden, { timeout: 10000 });
   check('progress is kept across a reload', (await text(page, '#exercise-progress')) === `1 of ${total} solved` &&
         (await page.$eval('#exercise', (e) => e.value)) === '2' &&
-        (await page.$eval('#exercise-answer', (e) => e.value)) === answer,
+        (await t.editorText(page, 'exercise-answer')) === answer,
         await text(page, '#exercise-progress'));
 
   // Share carries the open exercise file.
@@ -84,7 +107,7 @@ export default async function exercises(t) {
   const opened = [
     { name: 'mine.exercises', content: 'database: mine.env\n== A\nThe names of all sailors.\nforbid: select\n--- answer\nproject(Sailor, sname)\n',
       answers: [['project(select(Sailor, GT(sid, 0)), sname)', 'Not yet: The answer uses select, which this exercise forbids.'],
-                ['project(Sailor, sname)', /^Correct/]] },
+                ['project(Sailor, sname)', /^(Right|No difference found)/]] },
     { name: 'broken.exercises', content: 'database: mine.env\n== A\nforbid: join\n--- answer\nSailor\n',
       message: 'broken.exercises:3: cannot forbid join; the operators are union, minus, product, select, project, rename.' },
   ];
@@ -123,9 +146,7 @@ export default async function exercises(t) {
   for (const csv of cases) {
     const file = path.join(folder, csv.name);
     writeFileSync(file, csv.content);
-    await (await csvPage.$('#file')).uploadFile(file);
-    await t.sleep(100);
-    await t.waitIdle(csvPage);
+    await t.openFile(csvPage, file);
     const status = await text(csvPage, '#environment-status');
     if (csv.environment) {
       check(`${csv.name} loads as an environment`, status === '1 relation loaded.' &&
@@ -134,6 +155,38 @@ export default async function exercises(t) {
       check(`${csv.name} shows the converter's message`, status === csv.message, status);
     }
   }
+  // Over text of the user's own, Open file asks: keep it, replace it, or
+  // add a CSV's relation to those loaded.
+  await t.chooseExample(csvPage, 'university');
+  await t.setEditor(csvPage, 'environment-editor', 'Mine(a int)\n1\n2\n');
+  await csvPage.click('#load');
+  await t.sleep(50);
+  await t.waitIdle(csvPage);
+  const people = path.join(folder, 'people.csv');
+  await (await csvPage.$('#file')).uploadFile(people);
+  await t.sleep(100);
+  check('Open file asks before it replaces typed text', !(await csvPage.$eval('#replace-warning', (e) => e.hidden)) &&
+        !(await csvPage.$eval('#replace-add', (e) => e.hidden)), await text(csvPage, '#replace-text'));
+  await csvPage.click('#replace-no');
+  await t.sleep(50);
+  check('"Keep my text" keeps it', (await t.editorText(csvPage, 'environment-editor')) === 'Mine(a int)\n1\n2\n');
+  await t.openFile(csvPage, people, 'add');
+  check("a CSV's relation is added to those loaded", (await text(csvPage, '#environment-status')) === '2 relations loaded.' &&
+        (await csvPage.$$eval('.schema .card-name', (ns) => ns.map((n) => n.textContent))).join() === 'Mine,people',
+        await text(csvPage, '#environment-status'));
+  await t.openFile(csvPage, people, 'add');
+  check('a relation of the same name is not added twice', /A relation named people is loaded already/.test(
+    await text(csvPage, '#environment-status')), await text(csvPage, '#environment-status'));
+  const envFile = path.join(folder, 'other.env');
+  writeFileSync(envFile, 'Other(b int)\n5\n');
+  await (await csvPage.$('#file')).uploadFile(envFile);
+  await t.sleep(100);
+  check('an environment file asks too, with no "add"', !(await csvPage.$eval('#replace-warning', (e) => e.hidden)) &&
+        (await csvPage.$eval('#replace-add', (e) => e.hidden)));
+  await csvPage.click('#replace-yes');
+  await t.sleep(100);
+  await t.waitIdle(csvPage);
+  check('"Replace my text" opens the file', (await t.editorText(csvPage, 'environment-editor')) === 'Other(b int)\n5\n');
   await csvPage.browserContext().close();
   rmSync(folder, { recursive: true, force: true });
 }

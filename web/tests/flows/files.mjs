@@ -32,8 +32,8 @@ export default async function files(t) {
   const shown = t.nativeOutput(query).slice(1).split('\n');
   const rows = shown.slice(1, shown.indexOf(''));
   const csv = await downloaded(page, folder, '#download-csv');
-  const expected = ['name,id', ...rows.map((row) => { const [name, id] = row.split(', '); return `${name.slice(1, -1)},${id}`; })];
-  check('a result downloads as CSV', csv.name === 'Student.csv' && csv.content === expected.join('\r\n') + '\r\n',
+  const expected = ['"name",id', ...rows.map((row) => { const [name, id] = row.split(', '); return `"${name.slice(1, -1)}",${id}`; })];
+  check("a result downloads as the converter's CSV", csv.name === 'Student.csv' && csv.content === expected.join('\n') + '\n',
         csv.name + ' ' + JSON.stringify(csv.content.slice(0, 120)));
   const asText = await downloaded(page, folder, '#download-result');
   check('a result downloads as environment text', asText.content === shown.slice(0, shown.indexOf('')).join('\n') + '\n',
@@ -47,15 +47,36 @@ export default async function files(t) {
   check('a downloaded result loads in the console', t.nativeRows('Student', reloaded) === rows.length);
   await page.browserContext().close();
 
-  // Fields with commas, quotes and edge spaces are quoted.
-  const awkward = { v: 1, environment: "R(a char(20), b int)\n'x, \"y\"', 1\n' lead', 2\n'plain', 3\n", expression: 'R' };
+  // Every download reopens as it was: the CSV is what qorvantel-convert
+  // to-csv writes, and reading it back (in the page, through the
+  // converter) gives the same relation, a char column of digits included.
+  const awkward = { v: 1, environment: "R(a char(20), b int, c char(4))\n'x, \"y\"', 1, '42'\n' lead', 2, '007'\n'plain', 3, '-5'\n",
+                    expression: 'R' };
   const quoted = await t.openPage(t.origin + '#session=' + deflateRawSync(Buffer.from(JSON.stringify(awkward))).toString('base64url'));
   const quotedCdp = await quoted.target().createCDPSession();
   await quotedCdp.send('Page.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
   await t.waitIdle(quoted);
+  const shownBefore = await text(quoted, '#count');
   const awkwardCsv = await downloaded(quoted, folder, '#download-csv');
-  check('CSV quotes what needs quoting', awkwardCsv.content === 'a,b\r\n" lead",2\r\nplain,3\r\n"x, ""y""",1\r\n',
-        JSON.stringify(awkwardCsv.content));
+  const envFile = path.join(folder, 'awkward.env');
+  writeFileSync(envFile, awkward.environment);
+  const csvFolder = path.join(folder, 'to-csv');
+  t.nativeConvert(['to-csv', envFile, csvFolder]);
+  const nativeCsv = readFileSync(path.join(csvFolder, 'R.csv'), 'utf8');
+  check('the CSV download is what qorvantel-convert to-csv writes', awkwardCsv.content === nativeCsv,
+        JSON.stringify(awkwardCsv.content) + ' vs ' + JSON.stringify(nativeCsv));
+  const awkwardText = await downloaded(quoted, folder, '#download-result');
+  for (const [kind, file] of [['CSV', awkwardCsv], ['environment text', awkwardText]]) {
+    const saved = path.join(folder, 'R' + (kind === 'CSV' ? '.csv' : '.txt'));
+    writeFileSync(saved, file.content);
+    await t.openFile(quoted, saved);
+    await t.runLine(quoted, 'R');
+    const types = await quoted.$$eval('#table-box th .type', (ts) => ts.map((e) => e.textContent));
+    const cells = await quoted.$$eval('#table-box td', (tds) => tds.map((td) => td.textContent));
+    check(`the ${kind} download reopens as the same relation`, types.length === 3 && types[0].startsWith('char') &&
+          types[1] === 'int' && types[2].startsWith('char') && cells.includes("'42'") && cells.includes("'007'") &&
+          cells.includes("'-5'") && (await text(quoted, '#count')) === shownBefore, JSON.stringify({ types, cells }));
+  }
   await quoted.browserContext().close();
 
   // 200,000 rows, about 12 MB.
