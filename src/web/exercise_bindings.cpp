@@ -25,7 +25,8 @@ namespace {
 std::string error_json(const std::string& message) { return "{\"error\": " + qorvantel::json_string(message) + "}"; }
 
 // {"database", "exercises": [{"id", "points", "question", "database",
-// "forbidden", "strict_names", "answers"}]} or {"error"}.
+// "forbidden", "strict_names", "constraints", "answers"}]} or {"error"};
+// constraints are the exercise's key and reference lines, as written.
 std::string exercises_json(const std::string& name, const std::string& text)
 {
     try {
@@ -34,10 +35,11 @@ std::string exercises_json(const std::string& name, const std::string& text)
         for (std::size_t i = 0; i < file.exercises.size(); ++i) {
             const qorvantel::exercise& e = file.exercises[i];
             out += (i > 0 ? ", " : "");
-            out += "{\"id\": " + qorvantel::json_string(e.id) + ", \"points\": " + std::to_string(e.points)
+            out += "{\"id\": " + qorvantel::json_string(e.id) + ", \"points\": " + qorvantel::points_text(e.points)
                 + ", \"question\": " + qorvantel::json_string(e.question) + ", \"database\": "
                 + qorvantel::json_string(e.database) + ", \"forbidden\": " + qorvantel::json_strings(e.forbidden)
                 + ", \"strict_names\": " + (e.strict_names ? "true" : "false")
+                + ", \"constraints\": " + qorvantel::json_string(e.constraints.text())
                 + ", \"answers\": " + qorvantel::json_strings(e.answers) + "}";
         }
         return out + "]}";
@@ -132,7 +134,8 @@ std::string with_verdict(const std::string& report_json, const std::string& verd
 }
 
 std::string check_answer_json(const std::string& environment_text, const std::string& references_text,
-                              const std::string& answer, bool strict_names, const std::string& forbidden_text)
+                              const std::string& answer, bool strict_names, const std::string& forbidden_text,
+                              const std::string& constraints_text)
 {
     try {
         if (!forbidden_text.empty()) {
@@ -152,6 +155,7 @@ std::string check_answer_json(const std::string& environment_text, const std::st
         }
         qorvantel::check_options options;
         options.strict_names = strict_names;
+        options.constraints = qorvantel::read_constraints(constraints_text, "the exercise's constraints");
         std::vector<std::string> references = split_at_nul(references_text);
         qorvantel::check_report first;
         for (std::size_t i = 0; i < references.size(); ++i) {

@@ -1,5 +1,5 @@
 // The common slips of a first-day student and a hint in plain words for
-// each, shown by the page beside the designed message (which never
+// each, shown by the page beside the console's message (which never
 // changes). One table: each row recognises one slip, from the typed line
 // for a line that does not parse, from the failed node of the operator
 // tree for one that fails when it runs.

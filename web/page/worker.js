@@ -48,7 +48,7 @@ function answer(request) {
     } else if (op === 'check') {
       const report = module.checkAnswer(toBytes(request.environment), toBytes(request.references.join('\0')),
                                         toBytes(request.answer), !!request.strictNames,
-                                        toBytes(request.forbidden.join('\0')));
+                                        toBytes(request.forbidden.join('\0')), toBytes(request.constraints || ''));
       postMessage({ id, reply: JSON.parse(fromBytes(report)) });
     } else if (op === 'csv') {
       const converted = module.csvToEnvironment(toBytes(request.file.name), fileBytes(request.file));

@@ -222,7 +222,8 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
     const database = await databaseOf(exercise);
     if (database.missing) { status(database.missing, 'bad'); return; }
     const reply = await interpreter.request({ op: 'check', environment: database.text, references: exercise.answers,
-                                              answer, strictNames: exercise.strict_names, forbidden: exercise.forbidden });
+                                              answer, strictNames: exercise.strict_names, forbidden: exercise.forbidden,
+                                              constraints: exercise.constraints || '' });
     if (!reply.reply) { status(reply.crashed ? 'The interpreter failed: ' + reply.crashed : 'Stopped.', 'bad'); return; }
     const report = reply.reply;
     if (report.error) { status(report.error, 'bad'); return; }

@@ -357,7 +357,7 @@ function showTree(reply, view) {
   showFormula(page.notation);
   const doc = view.state.doc;
   // Where reading stopped, when the module reports it (the parser's
-  // furthest position), beside the designed message.
+  // furthest position), beside the console's message.
   const furthest = typeof reply.error_furthest_line === 'number'
     ? { line: reply.error_furthest_line, column: reply.error_furthest_column } : null;
   showSlip(reply, furthest);

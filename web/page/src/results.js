@@ -107,7 +107,7 @@ export function showAnswer(reply, textLimit) {
   $('download-result').disabled = !reply.result;
 }
 
-// Beside the designed message (which stays as it is): where reading
+// Beside the console's message (which stays as it is): where reading
 // stopped, when the module reports it, and the module's hint for a common
 // slip.
 export function showSlip(reply, furthest) {

@@ -1,5 +1,5 @@
 // Every slip of the table (src/web/slips.cpp) as a student types it: the
-// designed message stays the console's byte for byte, the hint is added
+// console's message stays the console's byte for byte, the hint is added
 // beside it. Then the palette, the relation cards and the answer's Run.
 import path from 'node:path';
 
@@ -35,7 +35,7 @@ export default async function slips(t) {
     await t.runLine(page, line);
     const shown = await text(page, '#error');
     const said = await page.$eval('#slip-hint', (e) => (e.hidden || e.closest('#slip').hidden ? '' : e.textContent));
-    check(`${line}: the designed message, byte for byte`, shown === t.nativeMessage(line, company), shown);
+    check(`${line}: the console's message, byte for byte`, shown === t.nativeMessage(line, company), shown);
     check(`${line}: the hint`, hint.test(said), said);
     const place = await page.$eval('#slip-place', (e) => (e.hidden ? '' : e.textContent));
     if (place) check(`${line}: where reading stopped`, /^Reading stopped at line \d+, column \d+\.$/.test(place), place);
