@@ -16,6 +16,7 @@
 #include "algebra/expression.h"
 #include "check/check_report.h"
 #include "check/checker.h"
+#include "check/exercises.h"
 #include "check/grading.h"
 #include "check/json_text.h"
 #include "check/lint.h"
@@ -574,6 +575,26 @@ PYBIND11_MODULE(_core, module)
                 }
             };
             return grade_submissions(exercises_name, names, reader, options).json;
+        });
+        return to_python(json);
+    });
+    // {"database", "exercises": [{"id", "points", "question", "database",
+    // "forbidden", "strict_names", "answers"}]}, as the page reads them.
+    module.def("exercises", [](const py::object& path) {
+        std::string name = from_python(path, "path");
+        std::string json = run_core([&] {
+            exercise_file file = parse_exercises(read_regular_file(name), name);
+            std::string out = "{\"database\": " + json_string(file.database) + ", \"exercises\": [";
+            for (std::size_t i = 0; i < file.exercises.size(); ++i) {
+                const exercise& e = file.exercises[i];
+                out += (i > 0 ? ", " : "");
+                out += "{\"id\": " + json_string(e.id) + ", \"points\": " + std::to_string(e.points)
+                    + ", \"question\": " + json_string(e.question) + ", \"database\": " + json_string(e.database)
+                    + ", \"forbidden\": " + json_strings(e.forbidden)
+                    + ", \"strict_names\": " + (e.strict_names ? "true" : "false")
+                    + ", \"answers\": " + json_strings(e.answers) + "}";
+            }
+            return out + "]}";
         });
         return to_python(json);
     });
