@@ -16,7 +16,7 @@
 // order, on one row that is refilled as the combination changes.
 #include "algebra/join.h"
 
-#include "algebra/combined_condition.h"
+#include "algebra/join_conjuncts.h"
 #include "algebra/product_operands.h"
 #include "relations/key_index.h"
 #include "text/interrupt.h"
@@ -61,19 +61,19 @@ struct level {
     std::vector<column_place> probe_places;
     std::vector<const value*> probe; // their values for the rows chosen, refilled for each probe
     std::unique_ptr<key_index> index;
-    std::vector<const combined_test*> filters;
-    std::vector<const combined_test*> residual;
+    std::vector<const conjunct_test*> filters;
+    std::vector<const conjunct_test*> residual;
 };
 
 class planned_pairing {
 public:
-    planned_pairing(const product_operands& operands, std::vector<combined_conjunct> conjuncts, const row_maker& maker)
+    planned_pairing(const product_operands& operands, std::vector<compiled_conjunct> conjuncts, const row_maker& maker)
         : conjuncts_(std::move(conjuncts)),
           levels_(operands.relations.size()),
           parts_(levels_.size(), nullptr),
           maker_(maker)
     {
-        for (const combined_conjunct& each : conjuncts_) {
+        for (const compiled_conjunct& each : conjuncts_) {
             if (!each.reads_columns)
                 constant_.push_back(each.test.get());
             else if (each.first_operand == each.last_operand)
@@ -90,7 +90,7 @@ public:
 
     row_list pair()
     {
-        for (const combined_test* each : constant_)
+        for (const conjunct_test* each : constant_)
             if (!each->test(parts_.data()))
                 return result_;
         for (const level& each : levels_)
@@ -108,10 +108,10 @@ private:
     // not sorted yet is filtered first and then sorts only the rows kept.
     part_list filtered_rows(std::size_t operand, const table& rows)
     {
-        const std::vector<const combined_test*>& filters = levels_[operand].filters;
+        const std::vector<const conjunct_test*>& filters = levels_[operand].filters;
         auto keep = [this, operand, &filters](const shared<row>& each) {
             parts_[operand] = each.get();
-            for (const combined_test* filter : filters)
+            for (const conjunct_test* filter : filters)
                 if (!filter->test(parts_.data()))
                     return false;
             return true;
@@ -135,7 +135,7 @@ private:
         auto visit = [this, at, &current](const row* candidate) {
             check_interrupt_every(++steps_);
             parts_[at] = candidate;
-            for (const combined_test* each : current.residual)
+            for (const conjunct_test* each : current.residual)
                 if (!each->test(parts_.data()))
                     return;
             descend(at + 1);
@@ -173,10 +173,10 @@ private:
         current.index->for_each_match(probe, visit);
     }
 
-    std::vector<combined_conjunct> conjuncts_;
+    std::vector<compiled_conjunct> conjuncts_;
     std::vector<level> levels_;
     part_list parts_;
-    std::vector<const combined_test*> constant_;
+    std::vector<const conjunct_test*> constant_;
     std::vector<shared<table>> kept_; // the filtered operands, alive while their rows are used
     const row_maker& maker_;
     std::size_t steps_ = 0;
@@ -235,10 +235,10 @@ bool find_join(const expression& select, join_request& request)
 {
     if (select.kind() != expression_kind::select)
         return false;
-    std::vector<shared<condition>> conditions{select.predicate()};
+    std::vector<const expression*> selects{&select};
     shared<expression> inner = select.operands().front();
     while (inner->kind() == expression_kind::select) {
-        conditions.push_back(inner->predicate());
+        selects.push_back(inner.get());
         inner = inner->operands().front();
     }
     if (inner->kind() != expression_kind::product)
@@ -247,43 +247,58 @@ bool find_join(const expression& select, join_request& request)
     if (terms.size() < 2)
         return false;
     request.terms = std::move(terms);
-    request.conditions.assign(conditions.rbegin(), conditions.rend());
+    request.product = inner.get();
+    request.selects.assign(selects.rbegin(), selects.rend());
+    request.conditions.clear();
+    for (const expression* each : request.selects)
+        request.conditions.push_back(each->predicate());
     return true;
 }
 
-join_result evaluate_join(const join_request& request, const std::vector<shared<value>>* projected_names,
-                          const shared<environment>& environment)
+namespace {
+using bound_list = std::vector<std::unique_ptr<bound_condition>>;
+
+bound_list bound_to(const std::vector<shared<condition>>& conditions, const shared<schema>& product_schema)
 {
-    const expression_list& terms = request.terms;
-    const std::vector<shared<condition>>& conditions = request.conditions;
-    product_operands operands = gather_product_operands(
-        terms.size(), [&terms, &environment](std::size_t i) { return terms[i]->evaluate(environment); });
-    shared<schema> product_schema(new schema(shared<value>(), operands.columns));
-    std::vector<std::unique_ptr<bound_condition>> bound;
+    bound_list bound;
+    bound.reserve(conditions.size());
     for (const auto& each : conditions)
         bound.push_back(each->bind(product_schema));
+    return bound;
+}
+
+// The innermost selects up to the first whose condition may raise are
+// tested together on each combination: the ones before it cannot raise, so
+// a combination reaches it exactly when the selects one after the other
+// would have given it that row. The selects after it filter the result as
+// usual.
+std::size_t tested_together(const bound_list& bound)
+{
+    std::size_t together = 0;
+    bool may_raise = false;
+    while (together < bound.size() && !may_raise)
+        may_raise = bound[together++]->may_raise();
+    return together;
+}
+
+// The first together conditions tested on each combination.
+join_result pair_bound(const product_operands& operands, const shared<schema>& product_schema,
+                       const std::vector<shared<condition>>& conditions, const bound_list& bound, std::size_t together,
+                       const std::vector<shared<value>>* projected_names)
+{
     std::vector<std::size_t> offsets;
     std::size_t width = 0;
     for (const auto& each : operands.relations) {
         offsets.push_back(width);
         width += each->relation_schema()->columns().size();
     }
-
-    // The innermost selects up to the first whose condition may raise are
-    // tested together on each combination: the ones before it cannot raise,
-    // so a combination reaches it exactly when the selects one after the
-    // other would have given it that row. The selects after it filter the
-    // result as usual.
-    std::size_t together = 0;
-    bool may_raise = false;
-    while (together < bound.size() && !may_raise)
-        may_raise = bound[together++]->may_raise();
+    bool may_raise = together > 0 && bound[together - 1]->may_raise();
 
     // A projection the join can make itself: every name found, no name
     // twice, and not every column in order (which keeps the joined rows).
     std::vector<column_place> kept;
     column_list kept_columns;
-    if (projected_names != nullptr && together == bound.size()) {
+    if (projected_names != nullptr) {
         std::vector<std::optional<std::size_t>> found = find_columns(*product_schema, *projected_names);
         bool all_in_order = found.size() == operands.columns.size();
         for (std::size_t i = 0; i < found.size(); ++i) {
@@ -314,9 +329,10 @@ join_result evaluate_join(const join_request& request, const std::vector<shared<
     } else {
         std::vector<shared<condition>> combined(conditions.begin(),
                                                 conditions.begin() + static_cast<std::ptrdiff_t>(together));
-        rows = planned_pairing(operands, combine_conjuncts(combined, *product_schema, offsets), maker).pair();
+        rows = planned_pairing(operands, compile_conjuncts(combined, *product_schema, offsets), maker).pair();
     }
     join_result made;
+    made.combinations = rows.size();
     if (projects) {
         // Projected rows may repeat and stand out of order: sorted on use.
         made.result = shared<relation>(new relation(
@@ -325,7 +341,40 @@ join_result evaluate_join(const join_request& request, const std::vector<shared<
         return made;
     }
     // A subsequence of the product's rows, which are in row order.
-    shared<table> result(new table(std::move(rows)));
+    made.result = shared<relation>(new relation(product_schema, shared<table>(new table(std::move(rows)))));
+    return made;
+}
+} // namespace
+
+std::size_t conditions_tested_together(const std::vector<shared<condition>>& conditions,
+                                       const shared<schema>& product_schema)
+{
+    return tested_together(bound_to(conditions, product_schema));
+}
+
+join_result pair_operands(const product_operands& operands, const std::vector<shared<condition>>& conditions,
+                          const std::vector<shared<value>>* projected_names)
+{
+    shared<schema> product_schema(new schema(shared<value>(), operands.columns));
+    bound_list bound = bound_to(conditions, product_schema);
+    return pair_bound(operands, product_schema, conditions, bound, bound.size(), projected_names);
+}
+
+join_result evaluate_join(const join_request& request, const std::vector<shared<value>>* projected_names,
+                          const shared<environment>& environment)
+{
+    const expression_list& terms = request.terms;
+    const std::vector<shared<condition>>& conditions = request.conditions;
+    product_operands operands = gather_product_operands(
+        terms.size(), [&terms, &environment](std::size_t i) { return terms[i]->evaluate(environment); });
+    shared<schema> product_schema(new schema(shared<value>(), operands.columns));
+    bound_list bound = bound_to(conditions, product_schema);
+    std::size_t together = tested_together(bound);
+    join_result made = pair_bound(operands, product_schema, conditions, bound, together,
+                                  together == bound.size() ? projected_names : nullptr);
+    if (made.projected)
+        return made;
+    shared<table> result = made.result->relation_table();
     for (std::size_t i = together; i < bound.size(); ++i) {
         const bound_condition& test = *bound[i];
         result = result->filtered([&test](const shared<row>& each) { return test.test(*each); }, test.may_raise());

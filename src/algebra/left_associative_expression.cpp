@@ -198,6 +198,30 @@ std::size_t product_row_count(const std::vector<shared<relation>>& operands, std
 
 } // namespace
 
+shared<schema> union_expression::step_schema(const shared<schema>& so_far, const shared<schema>& next) const
+{
+    return coerce(so_far, next);
+}
+
+shared<schema> minus_expression::step_schema(const shared<schema>& so_far, const shared<schema>& next) const
+{
+    return coerce(so_far, next);
+}
+
+shared<schema> product_expression::step_schema(const shared<schema>& so_far, const shared<schema>& next) const
+{
+    std::vector<shared<value>> names;
+    names.reserve(next->columns().size());
+    for (const auto& each : next->columns())
+        names.push_back(each->name());
+    for (const auto& found : find_columns(*so_far, names))
+        if (found)
+            throw_non_disjoint(*so_far, *next);
+    column_list columns = so_far->columns();
+    columns.insert(columns.end(), next->columns().begin(), next->columns().end());
+    return shared<schema>(new schema(shared<value>(), std::move(columns)));
+}
+
 shared<relation> union_expression::fold(std::size_t count, const term_source& term) const
 {
     shared<relation> first = term(0);

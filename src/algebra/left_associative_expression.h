@@ -1,5 +1,5 @@
-// Union, minus and product: operators over one or more terms, combined from
-// left to right. The shared base holds the terms; each operator computes the
+// Union, minus and product: the n-ary set operators, over one or more terms
+// combined from left to right (hence the class name). The shared base holds the terms; each operator computes the
 // result of the left fold over all of them at once, so that many operands
 // cost no more than their rows.
 #pragma once
@@ -21,6 +21,11 @@ public:
     // error met in that order is the one raised.
     shared<relation> evaluate(const shared<environment>& environment) const final;
     shared<relation> apply(const relation_list& operand_results, const shared<environment>& environment) const final;
+
+    // One pairwise step of the fold over schemas alone: the schema of the
+    // result so far combined with a further term's, raising what the fold
+    // raises at that step. The walk that reports each step uses it.
+    virtual shared<schema> step_schema(const shared<schema>& so_far, const shared<schema>& next) const = 0;
 
 protected:
     // Where the terms' relations come from: evaluated from the terms, or
@@ -62,6 +67,7 @@ public:
     shared<expression> parse(text::iterator& position) const override;
     std::ostream& operator>>(std::ostream& out) const override;
     expression_kind kind() const noexcept override { return expression_kind::union_of; }
+    shared<schema> step_schema(const shared<schema>& so_far, const shared<schema>& next) const override;
 
 protected:
     shared<relation> fold(std::size_t count, const term_source& term) const override;
@@ -77,6 +83,7 @@ public:
     shared<expression> parse(text::iterator& position) const override;
     std::ostream& operator>>(std::ostream& out) const override;
     expression_kind kind() const noexcept override { return expression_kind::minus; }
+    shared<schema> step_schema(const shared<schema>& so_far, const shared<schema>& next) const override;
 
 protected:
     shared<relation> fold(std::size_t count, const term_source& term) const override;
@@ -92,6 +99,7 @@ public:
     shared<expression> parse(text::iterator& position) const override;
     std::ostream& operator>>(std::ostream& out) const override;
     expression_kind kind() const noexcept override { return expression_kind::product; }
+    shared<schema> step_schema(const shared<schema>& so_far, const shared<schema>& next) const override;
 
 protected:
     shared<relation> fold(std::size_t count, const term_source& term) const override;

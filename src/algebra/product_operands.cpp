@@ -26,19 +26,12 @@ product_operands gather_product_operands(std::size_t count, const std::function<
     for (std::size_t i = 1; i < count; ++i) {
         shared<relation> next = term(i);
         const schema& right_schema = *next->relation_schema();
-        // Any common name makes the schemas non-disjoint; the message does
-        // not name it. The left schema is the first operand's, or after
-        // that the unnamed schema of the product so far.
+        // Any common name makes the schemas non-disjoint.
         for (const auto& each : right_schema.columns()) {
             if (names.count(each->name().get()) != 0) {
-                error_message message;
-                message << "Cannot product non-disjoint schemas: ";
                 if (i == 1)
-                    message << *gathered.relations.front()->relation_schema();
-                else
-                    message << schema(shared<value>(), gathered.columns);
-                message << " and " << right_schema << ".";
-                throw_message(message);
+                    throw_non_disjoint(*gathered.relations.front()->relation_schema(), right_schema);
+                throw_non_disjoint(schema(shared<value>(), gathered.columns), right_schema);
             }
         }
         for (const auto& each : right_schema.columns()) {
@@ -48,6 +41,13 @@ product_operands gather_product_operands(std::size_t count, const std::function<
         gathered.relations.push_back(std::move(next));
     }
     return gathered;
+}
+
+void throw_non_disjoint(const schema& so_far, const schema& next)
+{
+    error_message message;
+    message << "Cannot product non-disjoint schemas: " << so_far << " and " << next << ".";
+    throw_message(message);
 }
 
 } // namespace qorvantel

@@ -23,4 +23,9 @@ struct product_operands {
 // the ones before it, before the next term is asked for.
 product_operands gather_product_operands(std::size_t count, const std::function<shared<relation>(std::size_t)>& term);
 
+// The error of a product step whose further term shares a column name with
+// the result so far (the first term's schema, or after that the unnamed
+// schema of the product so far); the message does not name the column.
+[[noreturn]] void throw_non_disjoint(const schema& so_far, const schema& next);
+
 } // namespace qorvantel

@@ -1,4 +1,5 @@
-// The translation walks the expression once. Every node becomes a SELECT
+// The translation is an observer of the one walk (algebra/observed_evaluation.h)
+// over the tables' schemas without rows. Every node becomes a SELECT
 // over its operands as derived tables; set semantics come from UNION and
 // EXCEPT, which remove repeated rows, and from DISTINCT in a projection,
 // the one operator that can make repeats. Only the outermost SELECT orders
@@ -6,39 +7,32 @@
 #include "convert/sql_query.h"
 
 #include "algebra/condition.h"
+#include "algebra/observed_evaluation.h"
 #include "convert/sql_tables.h"
 #include "text/diagnostics.h"
 
-#include <sstream>
 #include <stdexcept>
 
 namespace qorvantel {
 
-shared<environment> without_rows(const environment& tables)
-{
-    std::ostringstream schemas;
-    for (const auto& [name, stored] : tables.relations()) {
-        *stored->relation_schema() >> schemas;
-        schemas << '\n';
-    }
-    text input(schemas.str());
-    text::iterator position = input.begin();
-    return parsing<environment>::require("environment", position);
-}
-
 namespace {
 
 struct translated {
-    std::string sql;         // a SELECT statement, or a table name alone
-    bool table = false;      // sql is the quoted name of a stored table
-    shared<relation> result; // the node's result over tables with no rows
+    std::string sql;    // a SELECT statement, or a table name alone
+    bool table = false; // sql is the quoted name of a stored table
 };
 
-class translator {
+// An observer of the walk over the tables' schemas: each node's SQL made
+// from its operands' as the walk reports it, on a stack that ends with the
+// whole expression's.
+class translator final : public expression_observer {
 public:
     translator(sql_dialect dialect, shared<environment> empty) : dialect_(dialect), empty_(std::move(empty)) {}
 
-    translated walk(const expression& e);
+    void evaluated(const expression& e, const node_step& step, const std::vector<node_result>& operands,
+                   const node_result& result) override;
+
+    const translated& top() const { return made_.back(); }
 
 private:
     std::string from(const translated& operand)
@@ -74,6 +68,7 @@ private:
     sql_dialect dialect_;
     shared<environment> empty_;
     unsigned aliases_ = 0;
+    std::vector<translated> made_;
 };
 
 value_kind translator::comparand_kind(const value& operand, const schema& tested)
@@ -159,80 +154,70 @@ std::string translator::condition_sql(const condition& c, const schema& tested)
     return out + ")";
 }
 
-translated translator::walk(const expression& e)
+void translator::evaluated(const expression& e, const node_step& step, const std::vector<node_result>& operands,
+                           const node_result& result)
 {
-    // Operands are walked one at a time, where the interpreter evaluates
-    // them, so that of two faults the same one is reported.
-    expression_list terms = e.operands();
-    std::vector<translated> operands;
-    if (e.kind() != expression_kind::relation && e.kind() != expression_kind::union_of
-        && e.kind() != expression_kind::minus && e.kind() != expression_kind::product)
-        operands.push_back(walk(*terms[0]));
+    // The operands' SQL, last on the stack: none for a relation
+    // reference, the argument's, or the result so far and the next term's
+    // for a step of union, minus and product.
+    std::vector<translated> from_stack(made_.end() - static_cast<std::ptrdiff_t>(operands.size()), made_.end());
+    made_.resize(made_.size() - operands.size());
     translated out;
     switch (e.kind()) {
     case expression_kind::relation:
-        out.result = e.apply({}, empty_);
         out.sql = sql_identifier(symbol_text(*e.relation_name()));
         out.table = true;
         break;
     case expression_kind::union_of:
     case expression_kind::minus:
-    case expression_kind::product: {
-        // The left fold: each step combines the result so far with the
-        // next term, as the interpreter's evaluation does.
-        out = walk(*terms[0]);
-        for (std::size_t i = 1; i < terms.size(); ++i) {
-            translated term = walk(*terms[i]);
-            translated step;
-            step.result = e.apply({out.result, term.result}, empty_);
-            if (e.kind() == expression_kind::product)
-                step.sql = "SELECT * FROM " + from(out) + " CROSS JOIN " + from(term);
-            else
-                step.sql = select_all(out) + (e.kind() == expression_kind::union_of ? " UNION " : " EXCEPT ")
-                    + select_all(term);
-            out = step;
-        }
+    case expression_kind::product:
+        // One step of the left fold: the result so far with the next term.
+        if (from_stack.size() == 1)
+            out = from_stack[0];
+        else if (e.kind() == expression_kind::product)
+            out.sql = "SELECT * FROM " + from(from_stack[0]) + " CROSS JOIN " + from(from_stack[1]);
+        else
+            out.sql = select_all(from_stack[0]) + (e.kind() == expression_kind::union_of ? " UNION " : " EXCEPT ")
+                + select_all(from_stack[1]);
         break;
-    }
     case expression_kind::select: {
-        out.result = e.apply({operands[0].result}, empty_);
-        std::string where = condition_sql(*e.predicate(), *operands[0].result->relation_schema());
-        out.sql = select_all(operands[0]) + " WHERE " + where;
+        std::string where = condition_sql(*e.predicate(), *operands[0].result_schema());
+        out.sql = select_all(from_stack[0]) + " WHERE " + where;
         break;
     }
     case expression_kind::project: {
-        out.result = e.apply({operands[0].result}, empty_);
         out.sql = "SELECT DISTINCT ";
         const std::vector<shared<value>>& kept = e.listed_columns();
         for (std::size_t i = 0; i < kept.size(); ++i)
             out.sql += (i == 0 ? "" : ", ") + sql_identifier(symbol_text(*kept[i]));
-        out.sql += " FROM " + from(operands[0]);
+        out.sql += " FROM " + from(from_stack[0]);
         break;
     }
     case expression_kind::rename: {
-        out.result = e.apply({operands[0].result}, empty_);
-        const column_list& before = operands[0].result->relation_schema()->columns();
-        const column_list& after = out.result->relation_schema()->columns();
+        const column_list& before = operands[0].result_schema()->columns();
+        const column_list& after = result.result_schema()->columns();
         out.sql = "SELECT ";
         for (std::size_t i = 0; i < after.size(); ++i)
             out.sql += (i == 0 ? "" : ", ") + sql_identifier(symbol_text(*before[i]->name())) + " AS "
                 + sql_identifier(symbol_text(*after[i]->name()));
-        out.sql += " FROM " + from(operands[0]);
+        out.sql += " FROM " + from(from_stack[0]);
         break;
     }
     }
-    require_case_distinct(*out.result->relation_schema(), dialect_);
-    return out;
+    if (step.last)
+        require_case_distinct(*result.result_schema(), dialect_);
+    made_.push_back(std::move(out));
 }
 
 } // namespace
 
 std::string sql_query(const shared<expression>& query, const shared<environment>& tables, sql_dialect dialect)
 {
-    translator walker(dialect, without_rows(*tables));
-    translated top;
+    shared<environment> empty = tables->without_rows();
+    translator walker(dialect, empty);
+    shared<relation> result;
     try {
-        top = walker.walk(*query);
+        result = evaluate_observed(query, empty, walker);
     } catch (const std::runtime_error&) {
         // The interpreter's own message for these rows, where it raises one:
         // a type mismatch then names the value it met, not the column. Over
@@ -241,9 +226,10 @@ std::string sql_query(const shared<expression>& query, const shared<environment>
         query->evaluate(tables);
         throw;
     }
+    const translated& top = walker.top();
     std::string out = "SELECT * FROM " + (top.table ? top.sql : "(" + top.sql + ") AS " + sql_identifier("result"));
     out += "\nORDER BY ";
-    const column_list& columns = top.result->relation_schema()->columns();
+    const column_list& columns = result->relation_schema()->columns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         out += (i == 0 ? "" : ", ") + sql_identifier(symbol_text(*columns[i]->name()));
         if (columns[i]->column_type()->kind() == type_kind::string)

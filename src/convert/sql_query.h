@@ -18,7 +18,4 @@ namespace qorvantel {
 // interpreter raises for the environment's rows when it raises one.
 std::string sql_query(const shared<expression>& query, const shared<environment>& tables, sql_dialect dialect);
 
-// An environment with the same relations and schemas and no rows.
-shared<environment> without_rows(const environment& tables);
-
 } // namespace qorvantel

@@ -1,20 +1,30 @@
-// The operator tree: the expression walked through its kinds and operands,
-// each operator applied to the results of its operands as they are computed.
+// The operator tree: laid out from the expression's operands, and filled in
+// by the one walk (algebra/observed_evaluation.h), which evaluates it as the
+// console does, joins included.
 #include "web/operator_tree.h"
 
 #include "algebra/condition.h"
+#include "algebra/observed_evaluation.h"
 
+#include <map>
 #include <new>
 
 namespace qorvantel {
 
-void describe_result(tree_node& node, const relation& result)
+namespace {
+void describe(tree_node& node, const shared<schema>& result_schema, std::uint64_t rows)
 {
     node.evaluated = true;
-    node.schema = written(result.relation_schema());
-    for (const shared<column>& each : result.relation_schema()->columns())
+    node.schema = written(result_schema);
+    for (const shared<column>& each : result_schema->columns())
         node.columns.emplace_back(written(each->name()), written(each->column_type()));
-    node.rows = result.relation_table()->rows().size();
+    node.rows = rows;
+}
+} // namespace
+
+void describe_result(tree_node& node, const relation& result)
+{
+    describe(node, result.relation_schema(), result.relation_table()->rows().size());
 }
 
 namespace {
@@ -41,76 +51,52 @@ std::string label_of(const expression& e)
 
 // Every node of the tree, none evaluated yet, so that a node whose operand
 // fails still shows the operands after it.
-void lay_out(const shared<expression>& query, tree_node& node)
+void lay_out(const shared<expression>& query, tree_node& node, std::map<const expression*, tree_node*>& nodes)
 {
     const expression& e = *query;
+    nodes[&e] = &node;
     node.kind = e.kind() == expression_kind::relation ? "relation" : e.keyword();
     node.label = label_of(e);
     node.expression = written(query);
-    for (const shared<expression>& operand : e.operands()) {
-        node.children.emplace_back();
-        lay_out(operand, node.children.back());
-    }
-}
-
-// Runs one step of the node's own evaluation; an error of that step is
-// recorded on the node and raised again.
-template <class Step>
-shared<relation> recorded(tree_node& node, Step step)
-{
-    try {
-        return step();
-    } catch (const std::bad_alloc&) {
-        node.error = out_of_memory;
-        throw;
-    } catch (const std::exception& error) {
-        node.error = error.what();
-        throw;
-    }
-}
-
-shared<relation> evaluate_node(const shared<expression>& query, tree_node& node, const shared<environment>& loaded)
-{
-    const expression& e = *query;
     expression_list operands = e.operands();
-    shared<relation> result;
-    switch (e.kind()) {
-    case expression_kind::union_of:
-    case expression_kind::minus:
-    case expression_kind::product:
-        // The fold so far with each further term, one step at a time, each
-        // term evaluated just before its step: the same checks, messages
-        // and order as the whole operator's evaluation.
-        for (std::size_t i = 0; i < operands.size(); ++i) {
-            shared<relation> term = evaluate_node(operands[i], node.children[i], loaded);
-            if (i == 0) {
-                result = term;
-                continue;
-            }
-            result = recorded(node, [&] { return e.apply({result, term}, loaded); });
-        }
-        break;
-    case expression_kind::relation:
-    case expression_kind::select:
-    case expression_kind::project:
-    case expression_kind::rename: {
-        relation_list results;
-        for (std::size_t i = 0; i < operands.size(); ++i)
-            results.push_back(evaluate_node(operands[i], node.children[i], loaded));
-        result = recorded(node, [&] { return e.apply(results, loaded); });
-        break;
-    }
-    }
-    describe_result(node, *result);
-    return result;
+    node.children.resize(operands.size());
+    for (std::size_t i = 0; i < operands.size(); ++i)
+        lay_out(operands[i], node.children[i], nodes);
 }
+
+// Records on each node what the walk reports: the result of its last step,
+// or the error of the step that raised. A node whose rows the walk did not
+// count (a select a join tests together with the one around it) is left
+// drawn as not evaluated.
+class tree_recorder final : public expression_observer {
+public:
+    explicit tree_recorder(std::map<const expression*, tree_node*> nodes) : nodes_(std::move(nodes)) {}
+
+    void evaluated(const expression& node, const node_step& step, const std::vector<node_result>&,
+                   const node_result& result) override
+    {
+        if (!step.last || !result.rows())
+            return;
+        describe(*nodes_.at(&node), result.result_schema(), *result.rows());
+    }
+
+    void failed(const expression& node, const node_step&, const std::exception& error) override
+    {
+        nodes_.at(&node)->error = dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? out_of_memory : error.what();
+    }
+
+private:
+    std::map<const expression*, tree_node*> nodes_;
+};
 
 } // namespace
 
 shared<relation> evaluate_tree(const shared<expression>& query, tree_node& root, const shared<environment>& loaded)
 {
-    lay_out(query, root);
-    return evaluate_node(query, root, loaded);
+    std::map<const expression*, tree_node*> nodes;
+    lay_out(query, root, nodes);
+    tree_recorder recorder(std::move(nodes));
+    return evaluate_observed(query, loaded, recorder);
 }
 
 void write_columns(json_writer& out, const std::vector<std::pair<std::string, std::string>>& columns)

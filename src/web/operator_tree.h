@@ -7,6 +7,7 @@
 #include "web/json_writer.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -25,7 +26,7 @@ struct tree_node {
     bool evaluated = false;
     std::string schema;
     std::vector<std::pair<std::string, std::string>> columns; // name and type
-    std::size_t rows = 0;
+    std::uint64_t rows = 0;                                   // a product's count may pass the module's size_t
     std::string error;
     std::vector<tree_node> children;
 };
@@ -42,11 +43,12 @@ std::string written(const T& object)
 // Records the schema, columns and row count of a result in node.
 void describe_result(tree_node& node, const relation& result);
 
-// Evaluates the expression node by node, in the order its own evaluation
-// takes, so that the first error is the one the console reports, and
-// records each node in root. A node whose operand failed keeps its
-// unevaluated operands' nodes, drawn as not evaluated. An error is raised
-// again after it is recorded on the node it belongs to.
+// Evaluates the expression through the one walk, as the console evaluates
+// it (the first error is the one the console reports, and a select over a
+// product is a join that never builds the product), and records each node
+// in root. A node whose operand failed keeps its unevaluated operands'
+// nodes, drawn as not evaluated. An error is raised again after it is
+// recorded on the node it belongs to.
 shared<relation> evaluate_tree(const shared<expression>& query, tree_node& root, const shared<environment>& loaded);
 
 // The node and its subtree as a JSON object.

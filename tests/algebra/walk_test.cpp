@@ -1,16 +1,19 @@
 // Expressions and conditions walked through their kinds, keywords, operands
 // and parameters alone: writing a tree back from the walk must give its own
-// written form, and evaluating it node by node through apply must give what
-// evaluate gives, error messages included.
+// written form, and the one walk (evaluate_observed) must give what evaluate
+// gives, error messages included, reporting each node in a fixed order.
 #include "algebra/condition.h"
 #include "algebra/expression.h"
+#include "algebra/observed_evaluation.h"
 #include "relations/environment.h"
 
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace qorvantel {
 namespace {
@@ -75,25 +78,55 @@ std::string rewritten(const expression& e)
     return out + ")";
 }
 
-// Evaluates node by node: the operands first, then the node over their
-// results; n-ary operators one two-term step at a time.
-shared<relation> stepwise(const expression& e, const shared<environment>& loaded)
-{
-    expression_list operands = e.operands();
-    if (e.kind() == expression_kind::union_of || e.kind() == expression_kind::minus
-        || e.kind() == expression_kind::product) {
-        shared<relation> so_far = stepwise(*operands[0], loaded);
-        for (std::size_t i = 1; i < operands.size(); ++i)
-            so_far = e.apply({so_far, stepwise(*operands[i], loaded)}, loaded);
-        return so_far;
-    }
-    relation_list results;
-    for (const auto& operand : operands)
-        results.push_back(stepwise(*operand, loaded));
-    return e.apply(results, loaded);
-}
+// Writes down every report of the walk, one line each.
+class trace final : public expression_observer {
+public:
+    std::string lines;
 
-TEST(WalkTest, TheWalkRebuildsEveryOperatorAndApplyAgreesWithEvaluate)
+    void enter(const expression& node) override { lines += "enter " + name(node) + "\n"; }
+    void evaluated(const expression& node, const node_step& step, const std::vector<node_result>& operands,
+                   const node_result& result) override
+    {
+        lines += name(node) + step_of(step) + " of " + std::to_string(operands.size()) + ": "
+            + written(result.result_schema()) + ", "
+            + (result.rows() ? std::to_string(*result.rows()) + " rows" : std::string("rows not counted"))
+            + (result.built().empty() ? ", not built" : "") + "\n";
+    }
+    void failed(const expression& node, const node_step& step, const std::exception& error) override
+    {
+        lines += name(node) + step_of(step) + " failed: " + error.what() + "\n";
+    }
+    void skipped(const expression& node) override { lines += name(node) + " skipped\n"; }
+
+private:
+    static std::string name(const expression& node)
+    {
+        return node.kind() == expression_kind::relation ? written(node.relation_name()) : node.keyword();
+    }
+    static std::string step_of(const node_step& step)
+    {
+        return step.term == 0 ? "" : " step " + std::to_string(step.term) + (step.last ? " (last)" : "");
+    }
+};
+
+// Checks that every node entered reports once as a whole: evaluated at its
+// last step, failed, or skipped.
+class completeness final : public expression_observer {
+public:
+    std::vector<const expression*> entered, finished;
+
+    void enter(const expression& node) override { entered.push_back(&node); }
+    void evaluated(const expression& node, const node_step& step, const std::vector<node_result>&,
+                   const node_result&) override
+    {
+        if (step.last)
+            finished.push_back(&node);
+    }
+    void failed(const expression& node, const node_step&, const std::exception&) override { finished.push_back(&node); }
+    void skipped(const expression& node) override { finished.push_back(&node); }
+};
+
+TEST(WalkTest, TheWalkRebuildsEveryOperatorAndObservedEvaluationAgreesWithEvaluate)
 {
     shared<environment> loaded = sample();
     const char* const queries[] = {
@@ -106,6 +139,10 @@ TEST(WalkTest, TheWalkRebuildsEveryOperatorAndApplyAgreesWithEvaluate)
         "select(R, AND(GT(a, 1), NOT(EQ(b, 'y')), OR(LT(a, 2, 3), GTE(a, 3), LTE(1, a), NEQ(b, 'x'))))",
         "project(R, b)",
         "project(select(product(R, S), EQ(a, c)), b, c)",
+        "select(select(product(R, S, rename(S, U(d))), EQ(a, c)), GT(d, c))",
+        "select(select(product(R, S), GT(b, 1)), EQ(a, c))",
+        "project(select(select(product(R, S), EQ(a, c)), EQ(b, 'x')), c)",
+        "product(R)",
         "rename(project(R, a), P(z))",
         // Errors: the same message, raised at the same step.
         "union(R, S)",
@@ -116,17 +153,73 @@ TEST(WalkTest, TheWalkRebuildsEveryOperatorAndApplyAgreesWithEvaluate)
         "rename(R, P(z))",
         "minus(R, Q, S)",
         "union(R, T, S, Q)",
+        "product(R, S, R)",
+        "select(product(R, S, rename(R, U(c, d))), EQ(a, 1))",
+        "select(select(product(R, S), EQ(a, c)), EQ(b, c))",
+        "project(select(product(R, S), EQ(a, c)), a, z)",
     };
     for (const char* query : queries) {
         SCOPED_TRACE(query);
         shared<expression> e = read_expression(query);
         EXPECT_EQ(rewritten(*e), written(e));
-        std::string whole, steps;
+        std::string whole, observed;
+        completeness seen;
         std::string whole_error = error_of([&] { whole = written(e->evaluate(loaded)); });
-        std::string steps_error = error_of([&] { steps = written(stepwise(*e, loaded)); });
-        EXPECT_EQ(whole_error, steps_error);
-        EXPECT_EQ(whole, steps);
+        std::string observed_error = error_of([&] { observed = written(evaluate_observed(e, loaded, seen)); });
+        EXPECT_EQ(whole_error, observed_error);
+        EXPECT_EQ(whole, observed);
+        // Every node entered reports once as a whole; with no error, every
+        // node is entered.
+        std::sort(seen.entered.begin(), seen.entered.end());
+        std::sort(seen.finished.begin(), seen.finished.end());
+        if (whole_error == "<no error>")
+            EXPECT_EQ(seen.entered, seen.finished);
+        else
+            EXPECT_TRUE(
+                std::includes(seen.entered.begin(), seen.entered.end(), seen.finished.begin(), seen.finished.end()));
     }
+}
+
+std::string traced(const std::string& query, const shared<environment>& over, walk_errors errors = walk_errors::stop)
+{
+    trace observer;
+    std::string error = error_of([&] { evaluate_observed(read_expression(query), over, observer, errors); });
+    return observer.lines + (error == "<no error>" ? "" : "raised: " + error + "\n");
+}
+
+TEST(WalkTest, EachNodeIsReportedInEvaluationOrderWithEveryPairwiseStep)
+{
+    shared<environment> loaded = sample();
+    EXPECT_EQ(traced("union(R, T, R)", loaded),
+              "enter union\nenter R\nR of 0: R(a int, b char(4)), 3 rows\n"
+              "enter T\nT of 0: T(a int, b char(2)), 2 rows\n"
+              "union step 1 of 2: (a int, b char(4)), rows not counted, not built\n"
+              "enter R\nR of 0: R(a int, b char(4)), 3 rows\n"
+              "union step 2 (last) of 2: (a int, b char(4)), 4 rows\n");
+    // A join: the product is counted, never built; the select tested
+    // together with the one around it is not counted.
+    EXPECT_EQ(traced("project(select(select(product(R, S), EQ(a, c)), EQ(b, 'x')), c)", loaded),
+              "enter project\nenter select\nenter select\nenter product\n"
+              "enter R\nR of 0: R(a int, b char(4)), 3 rows\nenter S\nS of 0: S(c int), 3 rows\n"
+              "product step 1 (last) of 2: (a int, b char(4), c int), 9 rows, not built\n"
+              "select of 1: (a int, b char(4), c int), rows not counted, not built\n"
+              "select of 1: (a int, b char(4), c int), 1 rows, not built\n"
+              "project of 1: (c int), 1 rows\n");
+    // The first error ends the walk, on the step that raised it.
+    EXPECT_EQ(traced("product(S, rename(S, U(d)), S)", loaded),
+              "enter product\nenter S\nS of 0: S(c int), 3 rows\nenter rename\nenter S\n"
+              "S of 0: S(c int), 3 rows\nrename of 1: U(d int), 3 rows\n"
+              "product step 1 of 2: (c int, d int), 9 rows, not built\nenter S\nS of 0: S(c int), 3 rows\n"
+              "product step 2 (last) failed: Cannot product non-disjoint schemas: (c int, d int) and S(c int).\n"
+              "raised: Cannot product non-disjoint schemas: (c int, d int) and S(c int).\n");
+    // Over relations without rows: the schemas, and the errors that need
+    // no row; past errors, every operand is still walked.
+    EXPECT_EQ(traced("minus(project(Q, a), select(R, EQ(a, 1)), rename(S, P(x, y)))", loaded->without_rows(),
+                     walk_errors::continue_past),
+              "enter minus\nenter project\nenter Q\nQ failed: Relation Q not found.\nproject skipped\n"
+              "enter select\nenter R\nR of 0: R(a int, b char(4)), 0 rows\n"
+              "select of 1: R(a int, b char(4)), 0 rows\nenter rename\nenter S\nS of 0: S(c int), 0 rows\n"
+              "rename failed: Cannot rename schema S(c int) to P(x, y).\nminus skipped\n");
 }
 
 TEST(WalkTest, ComparisonsMeanWhatTheirKeywordsSay)

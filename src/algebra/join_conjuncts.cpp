@@ -1,7 +1,6 @@
-// Conditions over the rows of a product's operands: the same comparators and
-// the same logic as a bound condition, reading each column from the operand
-// that holds it.
-#include "algebra/combined_condition.h"
+// The join's conjunct compiler: the same comparators and the same logic as a
+// bound condition, reading each column from the operand that holds it.
+#include "algebra/join_conjuncts.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -9,9 +8,9 @@
 namespace qorvantel {
 
 namespace {
-class combined_logical final : public combined_test {
+class logical_test final : public conjunct_test {
 public:
-    combined_logical(const logical_operator& op, std::vector<std::unique_ptr<combined_test>> arguments)
+    logical_test(const logical_operator& op, std::vector<std::unique_ptr<conjunct_test>> arguments)
         : op_(op), arguments_(std::move(arguments))
     {
     }
@@ -26,7 +25,7 @@ public:
 
 private:
     const logical_operator& op_;
-    std::vector<std::unique_ptr<combined_test>> arguments_;
+    std::vector<std::unique_ptr<conjunct_test>> arguments_;
 };
 
 // An operand of a comparison: a literal, or a column of an operand's row.
@@ -35,9 +34,9 @@ struct comparand {
     column_place place;
 };
 
-class combined_comparison final : public combined_test {
+class comparison_test final : public conjunct_test {
 public:
-    combined_comparison(comparator_function comparator, std::vector<comparand> operands)
+    comparison_test(comparator_function comparator, std::vector<comparand> operands)
         : comparator_(comparator), operands_(std::move(operands))
     {
     }
@@ -68,9 +67,9 @@ public:
     }
 
     // Compiles one conjunct and notes the operands it reads.
-    combined_conjunct conjunct(const condition& source)
+    compiled_conjunct conjunct(const condition& source)
     {
-        combined_conjunct made;
+        compiled_conjunct made;
         read_.clear();
         made.test = compile(source);
         if (!read_.empty()) {
@@ -91,16 +90,16 @@ public:
 private:
     static bool by_operand(const column_place& a, const column_place& b) { return a.operand < b.operand; }
 
-    std::unique_ptr<combined_test> compile(const condition& source)
+    std::unique_ptr<conjunct_test> compile(const condition& source)
     {
         if (source.kind() != condition_kind::comparison) {
             const logical_operator* op = logical_operators();
             while (op->word.word() != nullptr && op->kind != source.kind())
                 ++op;
-            std::vector<std::unique_ptr<combined_test>> arguments;
+            std::vector<std::unique_ptr<conjunct_test>> arguments;
             for (const auto& argument : source.arguments())
                 arguments.push_back(compile(*argument));
-            return std::make_unique<combined_logical>(*op, std::move(arguments));
+            return std::make_unique<logical_test>(*op, std::move(arguments));
         }
         const arithmetic_operator* op = arithmetic_operators();
         while (op->comparator != nullptr && op->meaning != source.comparison())
@@ -119,14 +118,14 @@ private:
             }
             const std::optional<std::size_t>& index = found[next_name++];
             if (!index)
-                throw std::logic_error("combined condition over a column the product lacks");
+                throw std::logic_error("join conjunct over a column the product lacks");
             std::size_t operand = static_cast<std::size_t>(std::upper_bound(offsets_.begin(), offsets_.end(), *index)
                                                            - offsets_.begin() - 1);
             column_place place{operand, *index - offsets_[operand]};
             read_.push_back(place);
             operands.push_back(comparand{nullptr, place});
         }
-        return std::make_unique<combined_comparison>(op->comparator, std::move(operands));
+        return std::make_unique<comparison_test>(op->comparator, std::move(operands));
     }
 
     const schema& schema_;
@@ -145,7 +144,7 @@ void split_conjuncts(const shared<condition>& source, std::vector<const conditio
 }
 } // namespace
 
-std::vector<combined_conjunct> combine_conjuncts(const std::vector<shared<condition>>& conditions,
+std::vector<compiled_conjunct> compile_conjuncts(const std::vector<shared<condition>>& conditions,
                                                  const schema& product_schema,
                                                  const std::vector<std::size_t>& operand_offsets)
 {
@@ -153,7 +152,7 @@ std::vector<combined_conjunct> combine_conjuncts(const std::vector<shared<condit
     for (const auto& each : conditions)
         split_conjuncts(each, conjuncts);
     compiler compile(product_schema, operand_offsets);
-    std::vector<combined_conjunct> made;
+    std::vector<compiled_conjunct> made;
     made.reserve(conjuncts.size());
     for (const condition* each : conjuncts)
         made.push_back(compile.conjunct(*each));

@@ -1,6 +1,7 @@
-// A condition over a select's product tested on the operands' rows as they
-// stand, one row per operand, without building the row of the product: what
-// a select over a product needs to pair rows before it makes any.
+// The join's conjunct compiler: the conjuncts of a select's condition over a
+// product, compiled to tests on the operands' rows as they stand, one row per
+// operand, without building the row of the product, each with the operands
+// it reads, so that the join can pair rows before it makes any.
 #pragma once
 
 #include "algebra/condition.h"
@@ -19,16 +20,16 @@ struct column_place {
 
 // A test over a combination: parts[i] is the row of operand i, set at least
 // for every operand the test reads.
-class combined_test {
+class conjunct_test {
 public:
-    virtual ~combined_test() = default;
+    virtual ~conjunct_test() = default;
     virtual bool test(const row* const* parts) const = 0;
 };
 
 // One argument of the condition's top AND (or the whole condition when it
 // is no AND), with the operands it reads.
-struct combined_conjunct {
-    std::unique_ptr<combined_test> test;
+struct compiled_conjunct {
+    std::unique_ptr<conjunct_test> test;
     bool reads_columns = false;
     std::size_t first_operand = 0; // the lowest operand it reads
     std::size_t last_operand = 0;  // the highest: it can be tested once that one's row is chosen
@@ -43,7 +44,7 @@ struct combined_conjunct {
 // schema with no way to raise (every column found, operands of one kind):
 // only then may their conjuncts be tested apart and in any order.
 // operand_offsets[i] is the index of operand i's first column.
-std::vector<combined_conjunct> combine_conjuncts(const std::vector<shared<condition>>& conditions,
+std::vector<compiled_conjunct> compile_conjuncts(const std::vector<shared<condition>>& conditions,
                                                  const schema& product_schema,
                                                  const std::vector<std::size_t>& operand_offsets);
 
