@@ -527,7 +527,9 @@ PYBIND11_MODULE(_core, module)
         bool read_files = !datas.empty() && datas[0].is_none();
         std::string types_text = types.is_none() ? std::string() : from_python(types, "types");
         std::string text = run_core([&] {
-            std::vector<type_request> requests = parse_type_requests(types_text);
+            std::vector<type_request> requests;
+            if (!types_text.empty())
+                requests = parse_type_requests(types_text);
             std::set<std::string> used;
             std::string out;
             for (std::size_t i = 0; i < files.size(); ++i) {

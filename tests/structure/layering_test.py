@@ -6,8 +6,8 @@ relations, algebra, driver, then the companion tools' cores: convert (data
 in and out, SQL and LaTeX) and check (answers against references). A file
 may include from its own layer and from the layers below it. web, the glue
 of the browser build, and python, the Python module's binding, are top
-layers: each may include from every layer below it (python from web too,
-though it does not), and none may include from them. A folder of src/ that is not a known layer fails the check, so that a new folder is
+layers: each may include from every layer below it (python from web
+too: the notebook draws the page's operator tree), and none may include from them. A folder of src/ that is not a known layer fails the check, so that a new folder is
 given its place here rather than escaping it.
 
 Run with no arguments, or with the program's path (ignored), as the test
