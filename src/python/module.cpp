@@ -348,7 +348,8 @@ std::string read_regular_file(const std::string& path)
 
 std::unique_ptr<held_environment> environment_of_text(const std::string& source)
 {
-    return run_core([&] { return std::make_unique<held_environment>(parse_whole<environment>("environment", source)); });
+    return run_core(
+        [&] { return std::make_unique<held_environment>(parse_whole<environment>("environment", source)); });
 }
 
 check_options options_of(bool strict_names, std::size_t instances, std::uint64_t seed)
@@ -366,9 +367,8 @@ std::string lint_json(const std::vector<lint_note>& notes)
 {
     std::string out = "{\"notes\": [";
     for (std::size_t i = 0; i < notes.size(); ++i)
-        out += (i > 0 ? ", " : "") + std::string("{\"line\": ") + std::to_string(notes[i].line)
-            + ", \"column\": " + std::to_string(notes[i].column) + ", \"message\": " + json_string(notes[i].message)
-            + "}";
+        out += (i > 0 ? ", " : "") + std::string("{\"line\": ") + std::to_string(notes[i].line) + ", \"column\": "
+            + std::to_string(notes[i].column) + ", \"message\": " + json_string(notes[i].message) + "}";
     return out + "]}";
 }
 
@@ -409,37 +409,42 @@ PYBIND11_MODULE(_core, module)
     // is an allocation failure (OutOfMemoryError) instead of a kill.
     limit_memory();
 
-    module.def("_set_errors", [](py::object error, py::object parse, py::object query, py::object memory,
-                                 py::object setup) {
-        static error_classes kept;
-        kept = {std::move(error), std::move(parse), std::move(query), std::move(memory), std::move(setup)};
-        errors = &kept;
-    });
+    module.def("_set_errors",
+               [](py::object error, py::object parse, py::object query, py::object memory, py::object setup) {
+                   static error_classes kept;
+                   kept = {std::move(error), std::move(parse), std::move(query), std::move(memory), std::move(setup)};
+                   errors = &kept;
+               });
     py::register_exception_translator([](std::exception_ptr failure) {
         if (errors == nullptr)
             std::rethrow_exception(failure);
         translate(failure);
     });
-    module.def("memory_budget", [] { return usable_memory(); }, "The memory budget in bytes.");
+    module.def(
+        "memory_budget", [] { return usable_memory(); }, "The memory budget in bytes.");
     module.def("sqlite_available", [] { return sqlite_available(); });
 
     py::class_<held_relation>(module, "CoreRelation")
-        .def("name", [](const held_relation& r) {
-            return with_core([&]() -> py::object {
-                const shared<value>& name = r.handle()->relation_schema()->name();
-                return name.empty() ? py::object(py::none()) : py::object(to_python(name_text(*name)));
-            });
-        })
+        .def("name",
+             [](const held_relation& r) {
+                 return with_core([&]() -> py::object {
+                     const shared<value>& name = r.handle()->relation_schema()->name();
+                     return name.empty() ? py::object(py::none()) : py::object(to_python(name_text(*name)));
+                 });
+             })
         .def("schema", [](const held_relation& r) { return with_core([&] { return schema_of(*r.handle()); }); })
-        .def("schema_text", [](const held_relation& r) {
-            return with_core([&] { return to_python(written_of(r.handle()->relation_schema())); });
-        })
-        .def("count", [](const held_relation& r) {
-            return with_core([&] { return r.handle()->relation_table()->rows().size(); });
-        })
-        .def("rows", [](const held_relation& r, std::size_t limit) {
-            return with_core([&] { return rows_of(*r.handle(), limit); });
-        })
+        .def("schema_text",
+             [](const held_relation& r) {
+                 return with_core([&] { return to_python(written_of(r.handle()->relation_schema())); });
+             })
+        .def("count",
+             [](const held_relation& r) {
+                 return with_core([&] { return r.handle()->relation_table()->rows().size(); });
+             })
+        .def("rows",
+             [](const held_relation& r, std::size_t limit) {
+                 return with_core([&] { return rows_of(*r.handle(), limit); });
+             })
         .def("columns", [](const held_relation& r) { return with_core([&] { return columns_of(*r.handle()); }); })
         .def("text", [](const held_relation& r) {
             std::string out = run_core([&] { return written_of(r.handle()); });
@@ -447,103 +452,111 @@ PYBIND11_MODULE(_core, module)
         });
 
     py::class_<held_environment>(module, "CoreEnvironment")
-        .def("relations", [](const held_environment& e) {
-            return with_core([&] {
-                py::list out;
-                for (const auto& [name, bound] : e.handle()->relations())
-                    out.append(py::make_tuple(to_python(name_text(*name)), std::make_unique<held_relation>(bound)));
-                return out;
-            });
-        })
-        .def("text", [](const held_environment& e) {
-            std::string out = run_core([&] { return written_of(e.handle()); });
-            return to_python(out);
-        })
-        .def("evaluate", [](const held_environment& e, const py::object& source) {
-            std::string expression_text = from_python(source, "expression");
-            return run_core([&] {
-                shared<expression> query = parse_whole<expression>("expression", expression_text);
-                shared<relation> result = query->evaluate(e.handle());
-                pool::trim();
-                return std::make_unique<held_relation>(result);
-            });
-        })
-        .def("tree", [](const held_environment& e, const py::object& source) {
-            std::string expression_text = from_python(source, "expression");
-            std::string json = run_core([&] { return observed_tree_json(expression_text, e.handle()); });
-            return to_python(json);
-        })
-        .def("check", [](const held_environment& e, const py::object& reference, const py::object& answer,
-                         bool strict_names, std::size_t instances, std::uint64_t seed) {
-            std::string reference_text = from_python(reference, "reference");
-            std::string answer_text = from_python(answer, "answer");
-            check_options options = options_of(strict_names, instances, seed);
-            std::string json = run_core([&] {
-                shared<expression> query = parse_expression(reference_text);
-                return report_json(check_answer(e.handle(), *query, answer_text, options));
-            });
-            return to_python(json);
-        })
-        .def("lint", [](const held_environment& e, const py::object& source) {
-            std::string expression_text = from_python(source, "expression");
-            std::string json = run_core([&] { return lint_json(lint_expression(*e.handle(), expression_text)); });
-            return to_python(json);
-        })
-        .def("to_sql", [](const held_environment& e, const py::object& source, const std::string& dialect_name,
-                          bool tables) {
-            std::optional<sql_dialect> dialect = dialect_named(dialect_name);
-            if (!dialect)
-                throw py::value_error("unknown dialect " + dialect_name + " (sqlite, postgresql or duckdb)");
-            std::string expression_text = source.is_none() ? std::string() : from_python(source, "expression");
-            bool has_query = !source.is_none();
-            std::string sql = run_core([&] {
-                std::string out = tables ? sql_tables(*e.handle(), *dialect) : std::string();
-                if (has_query) {
-                    shared<expression> query = parse_whole<expression>("expression", expression_text);
-                    out += (tables ? "\n-- " + written_of(*query) + "\n" : std::string())
-                        + sql_query(query, e.handle(), *dialect);
-                }
-                return out;
-            });
-            return to_python(sql);
-        });
+        .def("relations",
+             [](const held_environment& e) {
+                 return with_core([&] {
+                     py::list out;
+                     for (const auto& [name, bound] : e.handle()->relations())
+                         out.append(
+                             py::make_tuple(to_python(name_text(*name)), std::make_unique<held_relation>(bound)));
+                     return out;
+                 });
+             })
+        .def("text",
+             [](const held_environment& e) {
+                 std::string out = run_core([&] { return written_of(e.handle()); });
+                 return to_python(out);
+             })
+        .def("evaluate",
+             [](const held_environment& e, const py::object& source) {
+                 std::string expression_text = from_python(source, "expression");
+                 return run_core([&] {
+                     shared<expression> query = parse_whole<expression>("expression", expression_text);
+                     shared<relation> result = query->evaluate(e.handle());
+                     pool::trim();
+                     return std::make_unique<held_relation>(result);
+                 });
+             })
+        .def("tree",
+             [](const held_environment& e, const py::object& source) {
+                 std::string expression_text = from_python(source, "expression");
+                 std::string json = run_core([&] { return observed_tree_json(expression_text, e.handle()); });
+                 return to_python(json);
+             })
+        .def("check",
+             [](const held_environment& e, const py::object& reference, const py::object& answer, bool strict_names,
+                std::size_t instances, std::uint64_t seed) {
+                 std::string reference_text = from_python(reference, "reference");
+                 std::string answer_text = from_python(answer, "answer");
+                 check_options options = options_of(strict_names, instances, seed);
+                 std::string json = run_core([&] {
+                     shared<expression> query = parse_expression(reference_text);
+                     return report_json(check_answer(e.handle(), *query, answer_text, options));
+                 });
+                 return to_python(json);
+             })
+        .def("lint",
+             [](const held_environment& e, const py::object& source) {
+                 std::string expression_text = from_python(source, "expression");
+                 std::string json = run_core([&] { return lint_json(lint_expression(*e.handle(), expression_text)); });
+                 return to_python(json);
+             })
+        .def("to_sql",
+             [](const held_environment& e, const py::object& source, const std::string& dialect_name, bool tables) {
+                 std::optional<sql_dialect> dialect = dialect_named(dialect_name);
+                 if (!dialect)
+                     throw py::value_error("unknown dialect " + dialect_name + " (sqlite, postgresql or duckdb)");
+                 std::string expression_text = source.is_none() ? std::string() : from_python(source, "expression");
+                 bool has_query = !source.is_none();
+                 std::string sql = run_core([&] {
+                     std::string out = tables ? sql_tables(*e.handle(), *dialect) : std::string();
+                     if (has_query) {
+                         shared<expression> query = parse_whole<expression>("expression", expression_text);
+                         out += (tables ? "\n-- " + written_of(*query) + "\n" : std::string())
+                             + sql_query(query, e.handle(), *dialect);
+                     }
+                     return out;
+                 });
+                 return to_python(sql);
+             });
 
-    module.def("environment_from_text", [](const py::object& source) {
-        return environment_of_text(from_python(source, "text"));
-    });
+    module.def("environment_from_text",
+               [](const py::object& source) { return environment_of_text(from_python(source, "text")); });
     module.def("environment_from_file", [](const py::object& path) {
         std::string name = from_python(path, "path");
         std::string source = run_core([&] { return read_regular_file(name); });
         return environment_of_text(source);
     });
-    module.def("csv_environment_text", [](const std::vector<py::object>& names, const std::vector<py::object>& datas,
-                                          const std::vector<py::object>& relation_names, const py::object& types) {
-        std::vector<std::string> files, contents, relations;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            files.push_back(from_python(names[i], "path"));
-            contents.push_back(datas[i].is_none() ? std::string() : from_python(datas[i], "data"));
-            relations.push_back(relation_names[i].is_none() ? std::string() : from_python(relation_names[i], "name"));
-        }
-        bool read_files = !datas.empty() && datas[0].is_none();
-        std::string types_text = types.is_none() ? std::string() : from_python(types, "types");
-        std::string text = run_core([&] {
-            std::vector<type_request> requests;
-            if (!types_text.empty())
-                requests = parse_type_requests(types_text);
-            std::set<std::string> used;
-            std::string out;
-            for (std::size_t i = 0; i < files.size(); ++i) {
-                std::string data = read_files ? read_regular_file(files[i]) : contents[i];
-                std::string relation = relations[i].empty() ? relation_name_of_file(files[i]) : relations[i];
-                out += relation_from_csv(data, files[i], relation, requests, used);
-            }
-            for (const type_request& request : requests)
-                if (used.count(request.column) == 0)
-                    throw setup_failure("--types names " + request.column + ", which no file has.");
-            return out;
-        });
-        return to_python(text);
-    });
+    module.def("csv_environment_text",
+               [](const std::vector<py::object>& names, const std::vector<py::object>& datas,
+                  const std::vector<py::object>& relation_names, const py::object& types) {
+                   std::vector<std::string> files, contents, relations;
+                   for (std::size_t i = 0; i < names.size(); ++i) {
+                       files.push_back(from_python(names[i], "path"));
+                       contents.push_back(datas[i].is_none() ? std::string() : from_python(datas[i], "data"));
+                       relations.push_back(relation_names[i].is_none() ? std::string()
+                                                                       : from_python(relation_names[i], "name"));
+                   }
+                   bool read_files = !datas.empty() && datas[0].is_none();
+                   std::string types_text = types.is_none() ? std::string() : from_python(types, "types");
+                   std::string text = run_core([&] {
+                       std::vector<type_request> requests;
+                       if (!types_text.empty())
+                           requests = parse_type_requests(types_text);
+                       std::set<std::string> used;
+                       std::string out;
+                       for (std::size_t i = 0; i < files.size(); ++i) {
+                           std::string data = read_files ? read_regular_file(files[i]) : contents[i];
+                           std::string relation = relations[i].empty() ? relation_name_of_file(files[i]) : relations[i];
+                           out += relation_from_csv(data, files[i], relation, requests, used);
+                       }
+                       for (const type_request& request : requests)
+                           if (used.count(request.column) == 0)
+                               throw setup_failure("--types names " + request.column + ", which no file has.");
+                       return out;
+                   });
+                   return to_python(text);
+               });
     module.def("sqlite_environment_text", [](const py::object& path, const std::vector<py::object>& tables) {
         std::string name = from_python(path, "path");
         std::vector<std::string> names;
@@ -561,25 +574,26 @@ PYBIND11_MODULE(_core, module)
         });
         return to_python(text);
     });
-    module.def("grade", [](const py::object& exercises, const std::vector<py::object>& submissions,
-                           bool strict_names, std::size_t instances, std::uint64_t seed) {
-        std::string exercises_name = from_python(exercises, "exercises");
-        std::vector<std::string> names;
-        for (const py::object& each : submissions)
-            names.push_back(from_python(each, "submission"));
-        check_options options = options_of(strict_names, instances, seed);
-        std::string json = run_core([&] {
-            file_reader reader = [](const std::string& name) {
-                try {
-                    return read_regular_file(name);
-                } catch (const setup_failure& error) {
-                    throw check_setup_error(error.what());
-                }
-            };
-            return grade_submissions(exercises_name, names, reader, options).json;
-        });
-        return to_python(json);
-    });
+    module.def("grade",
+               [](const py::object& exercises, const std::vector<py::object>& submissions, bool strict_names,
+                  std::size_t instances, std::uint64_t seed) {
+                   std::string exercises_name = from_python(exercises, "exercises");
+                   std::vector<std::string> names;
+                   for (const py::object& each : submissions)
+                       names.push_back(from_python(each, "submission"));
+                   check_options options = options_of(strict_names, instances, seed);
+                   std::string json = run_core([&] {
+                       file_reader reader = [](const std::string& name) {
+                           try {
+                               return read_regular_file(name);
+                           } catch (const setup_failure& error) {
+                               throw check_setup_error(error.what());
+                           }
+                       };
+                       return grade_submissions(exercises_name, names, reader, options).json;
+                   });
+                   return to_python(json);
+               });
     // {"database", "exercises": [{"id", "points", "question", "database",
     // "forbidden", "strict_names", "answers"}]}, as the page reads them.
     module.def("exercises", [](const py::object& path) {
@@ -592,9 +606,8 @@ PYBIND11_MODULE(_core, module)
                 out += (i > 0 ? ", " : "");
                 out += "{\"id\": " + json_string(e.id) + ", \"points\": " + std::to_string(e.points)
                     + ", \"question\": " + json_string(e.question) + ", \"database\": " + json_string(e.database)
-                    + ", \"forbidden\": " + json_strings(e.forbidden)
-                    + ", \"strict_names\": " + (e.strict_names ? "true" : "false")
-                    + ", \"answers\": " + json_strings(e.answers) + "}";
+                    + ", \"forbidden\": " + json_strings(e.forbidden) + ", \"strict_names\": "
+                    + (e.strict_names ? "true" : "false") + ", \"answers\": " + json_strings(e.answers) + "}";
             }
             return out + "]}";
         });
