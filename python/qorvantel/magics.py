@@ -68,26 +68,43 @@ def _relation_text_html(text):
 
 
 def fault_html(source, fault):
-    """The answer with its fault range marked, when the report has one."""
+    """The answer with its fault range marked: the checker's "fault" is
+    {line, column, end_line, end_column, message}, columns from 1, the end
+    included."""
     if not isinstance(fault, dict):
-        return ''
-    start, end = fault.get('start'), fault.get('end')
-    if isinstance(start, dict) and isinstance(end, dict):
-        lines = source.split('\n')
-        try:
-            offsets = [0]
-            for line in lines:
-                offsets.append(offsets[-1] + len(line) + 1)
-            a = offsets[start['line'] - 1] + start['column'] - 1
-            b = offsets[end['line'] - 1] + end['column']
-        except (KeyError, IndexError, TypeError):
-            a = b = None
-        if a is not None and 0 <= a < b <= len(source) + 1:
-            marked = (html.escape(source[:a]) + '<span class="qorvantel-fault">' + html.escape(source[a:b]) +
-                      '</span>' + html.escape(source[b:]))
-            note = html.escape(str(fault.get('message', '')))
-            return f'<p>Fault:</p><pre>{marked}</pre><p>{note}</p>'
-    return f'<p>Fault: <code>{html.escape(str(fault))}</code></p>'
+        return f'<p>Fault: <code>{html.escape(str(fault))}</code></p>'
+    lines = source.split('\n')
+    offsets = [0]
+    for line in lines:
+        offsets.append(offsets[-1] + len(line) + 1)
+    try:
+        start = offsets[fault['line'] - 1] + fault['column'] - 1
+        end = offsets[fault.get('end_line', fault['line']) - 1] + fault.get('end_column', fault['column'])
+    except (KeyError, IndexError, TypeError):
+        start = end = -1
+    note = html.escape(str(fault.get('message', '')))
+    if not 0 <= start < end <= len(source):
+        return f'<p>The answer goes wrong: {note}.</p>'
+    marked = (html.escape(source[:start]) + '<span class="qorvantel-fault">' + html.escape(source[start:end]) +
+              '</span>' + html.escape(source[end:]))
+    return f'<p>The answer goes wrong here: {note}.</p><pre>{marked}</pre>'
+
+
+def difference_html(differences):
+    """The checker's "difference": a row of one result and why."""
+    if not isinstance(differences, list):
+        return f'<p>Difference: <code>{html.escape(str(differences))}</code></p>'
+    items = []
+    for each in differences:
+        if not isinstance(each, dict):
+            items.append(f'<li><code>{html.escape(str(each))}</code></li>')
+            continue
+        where = 'only the answer has' if each.get('in') == 'answer' else 'only the reference has'
+        why = '; '.join(str(w) for w in each.get('why', []))
+        dropped = f' (dropped by <code>{html.escape(each["dropped_by"])}</code>)' if each.get('dropped_by') else ''
+        items.append(f'<li>{where} <code>{html.escape(str(each.get("row", "")))}</code>{dropped}'
+                     f'{": " + html.escape(why) if why else ""}</li>')
+    return '<ul>' + ''.join(items) + '</ul>'
 
 
 @magics_class
@@ -212,8 +229,8 @@ class RelationalAlgebraMagics(Magics):
             parts.append('<p>Your answer gives:</p>' + result_html(report['answer']))
         if 'fault' in report:
             parts.append(fault_html(source, report['fault']))
-        if 'difference' in report:
-            parts.append(f'<p>Difference: <code>{html.escape(str(report["difference"]))}</code></p>')
+        if report.get('difference'):
+            parts.append(difference_html(report['difference']))
         if test.get('output') and test.get('score', 0) < test.get('max_score', 0) and report.get('verdict') == 'same':
             parts.append(f'<pre>{html.escape(test["output"])}</pre>')
         return ''.join(parts)
