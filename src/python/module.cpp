@@ -41,6 +41,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -55,6 +56,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace py = pybind11;
@@ -82,6 +84,46 @@ public:
     }
     core_lock(const core_lock&) = delete;
     core_lock& operator=(const core_lock&) = delete;
+};
+
+// A worker's end, which its caller waits for. While the caller runs Python
+// signal handlers, current_worker points to it: a handler that uses the
+// core is refused, and one that drops the last reference to a relation or
+// an environment waits for the worker to end before the handle goes, so
+// that the core never runs on two threads at once.
+struct worker_state {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+};
+thread_local worker_state* current_worker = nullptr;
+
+void finish_worker_first()
+{
+    worker_state* worker = current_worker;
+    if (worker == nullptr)
+        return;
+    std::unique_lock<std::mutex> lock(worker->mutex);
+    worker->finished.wait(lock, [&] { return worker->done; });
+}
+
+// A signal handler that calls the core while an evaluation runs gets an
+// error at once: waiting for the evaluation would hold up the Ctrl-C that
+// is to stop it.
+void refuse_while_running()
+{
+    if (current_worker != nullptr)
+        throw std::runtime_error("qorvantel is busy: it cannot be called from a signal handler during an evaluation.");
+}
+
+struct running_handlers {
+    explicit running_handlers(worker_state& worker) : previous_(current_worker) { current_worker = &worker; }
+    ~running_handlers() { current_worker = previous_; }
+    running_handlers(const running_handlers&) = delete;
+    running_handlers& operator=(const running_handlers&) = delete;
+
+private:
+    worker_state* previous_;
 };
 
 // A thread working for the holder of the lock.
@@ -154,6 +196,7 @@ template <class Work>
 auto run_core(Work work) -> decltype(work())
 {
     using result_type = decltype(work());
+    refuse_while_running();
     std::optional<result_type> result;
     std::exception_ptr failure;
     bool signalled = false;
@@ -161,9 +204,7 @@ auto run_core(Work work) -> decltype(work())
         py::gil_scoped_release released;
         core_lock core;
         clear_interrupt();
-        std::mutex state;
-        std::condition_variable finished;
-        bool done = false;
+        worker_state state;
         std::thread worker([&] {
             core_delegate delegate;
             try {
@@ -171,18 +212,19 @@ auto run_core(Work work) -> decltype(work())
             } catch (...) {
                 failure = std::current_exception();
             }
-            std::lock_guard<std::mutex> lock(state);
-            done = true;
-            finished.notify_one();
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.done = true;
+            state.finished.notify_all();
         });
         {
-            std::unique_lock<std::mutex> lock(state);
-            while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+            std::unique_lock<std::mutex> lock(state.mutex);
+            while (!state.finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return state.done; })) {
                 if (signalled)
                     continue;
                 lock.unlock();
                 {
                     py::gil_scoped_acquire gil;
+                    running_handlers handlers(state);
                     if (PyErr_CheckSignals() != 0) {
                         signalled = true;
                         request_interrupt();
@@ -216,6 +258,7 @@ auto run_core(Work work) -> decltype(work())
 template <class Work>
 auto with_core(Work work) -> decltype(work())
 {
+    refuse_while_running();
     if (core_depth > 0)
         return work();
     py::gil_scoped_release released;
@@ -233,6 +276,7 @@ public:
     held& operator=(const held&) = delete;
     ~held()
     {
+        finish_worker_first();
         if (core_depth > 0 || !PyGILState_Check()) {
             core_lock core;
             handle_ = shared<T>();
@@ -281,17 +325,41 @@ py::object value_object(const shared<value>& field)
     return to_python(static_cast<const symbol_value&>(*field).content());
 }
 
+// Python objects for a result's values, one str per distinct string value:
+// equal strings of a column are mostly one shared value (the parser's and
+// the operators' dictionaries), so a million rows make far fewer objects.
+class value_objects {
+public:
+    // A new reference.
+    PyObject* get(const shared<value>& field)
+    {
+        if (field.empty() || field->kind() != value_kind::string)
+            return value_object(field).release().ptr();
+        auto found = strings_.find(&*field);
+        if (found == strings_.end())
+            found = strings_.emplace(&*field, value_object(field)).first;
+        return found->second.inc_ref().ptr();
+    }
+
+private:
+    std::unordered_map<const value*, py::object> strings_;
+};
+
 py::list rows_of(const relation& r, std::size_t limit)
 {
     const row_list& rows = r.relation_table()->rows();
-    py::list out;
-    for (std::size_t i = 0; i < rows.size() && i < limit; ++i) {
+    std::size_t count = std::min(rows.size(), limit);
+    py::list out(count);
+    value_objects objects;
+    for (std::size_t i = 0; i < count; ++i) {
         const row& each = *rows[i];
-        py::tuple tuple(each.size());
-        std::size_t j = 0;
+        PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(each.size()));
+        if (tuple == nullptr)
+            throw py::error_already_set();
+        Py_ssize_t j = 0;
         for (const shared<value>& field : each)
-            tuple[j++] = value_object(field);
-        out.append(std::move(tuple));
+            PyTuple_SET_ITEM(tuple, j++, objects.get(field));
+        PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), tuple);
     }
     return out;
 }
@@ -303,6 +371,7 @@ py::list columns_of(const relation& r)
     const row_list& rows = r.relation_table()->rows();
     const column_list& columns = r.relation_schema()->columns();
     py::list out;
+    value_objects objects;
     for (std::size_t c = 0; c < columns.size(); ++c) {
         bool integer = written_of(columns[c]->column_type()) == "int";
         if (integer) {
@@ -316,7 +385,7 @@ py::list columns_of(const relation& r)
         } else {
             py::list strings(rows.size());
             for (std::size_t i = 0; i < rows.size(); ++i)
-                strings[i] = value_object(rows[i]->begin()[c]);
+                PyList_SET_ITEM(strings.ptr(), static_cast<Py_ssize_t>(i), objects.get(rows[i]->begin()[c]));
             out.append(std::move(strings));
         }
     }
