@@ -12,6 +12,7 @@ Errors are qorvantel.Error (ParseError with line and column, QueryError,
 OutOfMemoryError, SetupError); str() of one is the console's message.
 In a notebook: %load_ext qorvantel (see docs/python.md).
 """
+import atexit
 import csv
 import io
 import json
@@ -54,6 +55,9 @@ class SetupError(Error):
 
 
 _core._set_errors(Error, ParseError, QueryError, OutOfMemoryError, SetupError)
+# At exit the relations still held are left for the end of the process (as
+# the console leaves its batch results) rather than released row by row.
+atexit.register(_core._process_exits)
 
 
 def memory_budget():

@@ -267,6 +267,12 @@ auto with_core(Work work) -> decltype(work())
     return work();
 }
 
+// Set once the interpreter exits (an atexit function of the package): the
+// handles Python still holds are then left for the end of the process, as
+// the console leaves a batch run's relations, instead of a million rows
+// being released one by one just before the process ends.
+bool process_exiting = false;
+
 // A core handle that Python holds: released under core_mutex.
 template <class T>
 class held {
@@ -277,6 +283,11 @@ public:
     ~held()
     {
         finish_worker_first();
+        if (process_exiting && core_depth == 0) {
+            core_lock core;
+            new shared<T>(std::move(handle_));
+            return;
+        }
         if (core_depth > 0 || !PyGILState_Check()) {
             core_lock core;
             handle_ = shared<T>();
@@ -296,13 +307,51 @@ private:
 using held_relation = held<relation>;
 using held_environment = held<environment>;
 
+// Gathers what is written into one string; a flush (each row ends with
+// one) costs nothing, as in the console's batch output.
+class string_output final : public std::streambuf {
+public:
+    std::string text;
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            text.push_back(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* data, std::streamsize count) override
+    {
+        text.append(data, static_cast<std::size_t>(count));
+        return count;
+    }
+};
+
 template <class T>
 std::string written_of(const T& object)
 {
-    std::ostringstream out;
+    string_output buffer;
+    std::ostream out(&buffer);
     out << object;
-    return out.str();
+    return std::move(buffer.text);
 }
+
+// The cyclic garbage collector held off while many containers are made at
+// once (a tuple per row), which it would otherwise scan again and again.
+class collector_paused {
+public:
+    collector_paused() : was_enabled_(PyGC_Disable() == 1) {}
+    ~collector_paused()
+    {
+        if (was_enabled_)
+            PyGC_Enable();
+    }
+    collector_paused(const collector_paused&) = delete;
+    collector_paused& operator=(const collector_paused&) = delete;
+
+private:
+    bool was_enabled_;
+};
 
 const std::string& name_text(const value& name) { return symbol_text(name); }
 
@@ -349,6 +398,7 @@ py::list rows_of(const relation& r, std::size_t limit)
 {
     const row_list& rows = r.relation_table()->rows();
     std::size_t count = std::min(rows.size(), limit);
+    collector_paused paused;
     py::list out(count);
     value_objects objects;
     for (std::size_t i = 0; i < count; ++i) {
@@ -383,9 +433,14 @@ py::list columns_of(const relation& r)
             }
             out.append(std::move(numbers));
         } else {
-            py::list strings(rows.size());
-            for (std::size_t i = 0; i < rows.size(); ++i)
-                PyList_SET_ITEM(strings.ptr(), static_cast<Py_ssize_t>(i), objects.get(rows[i]->begin()[c]));
+            // An array of objects, which pandas takes as it is.
+            py::array strings(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.size())});
+            PyObject** into = static_cast<PyObject**>(strings.mutable_data());
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                PyObject* previous = into[i];
+                into[i] = objects.get(rows[i]->begin()[c]);
+                Py_XDECREF(previous);
+            }
             out.append(std::move(strings));
         }
     }
@@ -489,6 +544,7 @@ PYBIND11_MODULE(_core, module)
             std::rethrow_exception(failure);
         translate(failure);
     });
+    module.def("_process_exits", [] { process_exiting = true; });
     module.def(
         "memory_budget", [] { return usable_memory(); }, "The memory budget in bytes.");
     module.def("sqlite_available", [] { return sqlite_available(); });
