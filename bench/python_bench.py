@@ -6,7 +6,7 @@ Both are run as whole processes, alternately, --repeat times, on the same
 batch request: the console as `qorvantel REQUEST OUT` (read, evaluate,
 write the echo and the result), the module as a Python process that reads
 the same file, loads the environment (Environment.from_text), evaluates the
-expression and writes the echo and str() of the result. The outputs must be
+expression and writes the echo and bytes() of the result. The outputs must be
 equal byte for byte. Then, in one process, the time of each step and of
 to_pandas() on the result. Prints medians in seconds.
 
@@ -33,7 +33,7 @@ expression, _, environment = request.partition(b'\n')
 result = qorvantel.Environment.from_text(environment).evaluate(expression)
 with open(sys.argv[2], 'wb') as out:
     out.write(request)
-    out.write(str(result).encode('utf-8', 'surrogateescape'))
+    out.write(bytes(result))
 '''
 
 STEPS = r'''

@@ -130,6 +130,10 @@ class Relation:
         """The console's text of the relation, without the line after it."""
         return self._core.text()
 
+    def __bytes__(self):
+        """The console's text as the bytes it writes (no decoding)."""
+        return self._core.text_bytes()
+
     def __repr__(self):
         return f'<qorvantel.Relation {self._core.schema_text()}, {len(self)} rows>'
 

@@ -571,9 +571,14 @@ PYBIND11_MODULE(_core, module)
                  return with_core([&] { return rows_of(*r.handle(), limit); });
              })
         .def("columns", [](const held_relation& r) { return with_core([&] { return columns_of(*r.handle()); }); })
-        .def("text", [](const held_relation& r) {
+        .def("text",
+             [](const held_relation& r) {
+                 std::string out = run_core([&] { return written_of(r.handle()); });
+                 return to_python(out);
+             })
+        .def("text_bytes", [](const held_relation& r) {
             std::string out = run_core([&] { return written_of(r.handle()); });
-            return to_python(out);
+            return py::bytes(out);
         });
 
     py::class_<held_environment>(module, "CoreEnvironment")
