@@ -5,9 +5,9 @@ The folders of src/ are layers, lowest first: text, parsing, values,
 relations, algebra, driver, then the companion tools' cores: convert (data
 in and out, SQL and LaTeX) and check (answers against references). A file
 may include from its own layer and from the layers below it. web, the glue
-of the browser build, is a top layer: it may include from every other
-layer, and none may include from it. A folder
-of src/ that is not a known layer fails the check, so that a new folder is
+of the browser build, and python, the Python module's binding, are top
+layers: each may include from every layer below it (python from web
+too: the notebook draws the page's operator tree), and none may include from them. A folder of src/ that is not a known layer fails the check, so that a new folder is
 given its place here rather than escaping it.
 
 Run with no arguments, or with the program's path (ignored), as the test
@@ -18,7 +18,7 @@ import re
 import sys
 import tempfile
 
-LAYERS = ['text', 'parsing', 'values', 'relations', 'algebra', 'driver', 'convert', 'check', 'web']
+LAYERS = ['text', 'parsing', 'values', 'relations', 'algebra', 'driver', 'convert', 'check', 'web', 'python']
 RANK = {name: rank for rank, name in enumerate(LAYERS)}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 SOURCE_ENDINGS = ('.h', '.cpp')
