@@ -66,6 +66,24 @@ const arithmetic_operator* arithmetic_operators()
     return table.data();
 }
 
+comparison_operator mirrored(comparison_operator op) noexcept
+{
+    switch (op) {
+    case comparison_operator::lt:
+        return comparison_operator::gt;
+    case comparison_operator::lte:
+        return comparison_operator::gte;
+    case comparison_operator::gt:
+        return comparison_operator::lt;
+    case comparison_operator::gte:
+        return comparison_operator::lte;
+    case comparison_operator::eq:
+    case comparison_operator::neq:
+        return op;
+    }
+    return op;
+}
+
 bool comparison_holds(comparison_operator op, int order) noexcept
 {
     switch (op) {

@@ -44,6 +44,9 @@ enum class condition_kind : unsigned char { negation, conjunction, disjunction, 
 // True when two values whose order value_compare gives as order (negative,
 // zero or positive) stand in the relation op: what each comparison means.
 bool comparison_holds(comparison_operator op, int order) noexcept;
+// The comparison with its operands swapped: a < b is b > a. EQ and NEQ are
+// their own mirrors.
+comparison_operator mirrored(comparison_operator op) noexcept;
 
 class condition : public parsing<condition>, public dumpable {
 public:

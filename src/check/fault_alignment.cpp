@@ -10,22 +10,6 @@
 namespace qorvantel {
 
 namespace {
-comparison_operator mirrored(comparison_operator op)
-{
-    switch (op) {
-    case comparison_operator::lt:
-        return comparison_operator::gt;
-    case comparison_operator::lte:
-        return comparison_operator::gte;
-    case comparison_operator::gt:
-        return comparison_operator::lt;
-    case comparison_operator::gte:
-        return comparison_operator::lte;
-    default:
-        return op;
-    }
-}
-
 std::vector<std::string> written_all(const std::vector<shared<value>>& values)
 {
     std::vector<std::string> out;

@@ -152,22 +152,6 @@ private:
     }
 };
 
-comparison_operator flipped(comparison_operator op)
-{
-    switch (op) {
-    case comparison_operator::lt:
-        return comparison_operator::gt;
-    case comparison_operator::lte:
-        return comparison_operator::gte;
-    case comparison_operator::gt:
-        return comparison_operator::lt;
-    case comparison_operator::gte:
-        return comparison_operator::lte;
-    default:
-        return op;
-    }
-}
-
 // The comparisons of a conjunction (its nested conjunctions included) that
 // bound one column by a literal of the column's kind, gathered by column.
 void gather_ranges(const condition& of, const schema& row_schema, std::map<std::string, column_range>& ranges)
@@ -192,7 +176,7 @@ void gather_ranges(const condition& of, const schema& row_schema, std::map<std::
             column_range& range = ranges[written(name)];
             range.kind = literal.kind();
             comparison_operator op = argument->comparison();
-            range.bound(column_first ? op : flipped(op), literal);
+            range.bound(column_first ? op : mirrored(op), literal);
             std::string spelled = written(*argument);
             if (range.comparisons.empty() || range.comparisons.back() != spelled)
                 range.comparisons.push_back(std::move(spelled));

@@ -83,50 +83,8 @@ std::string operand(const value& v)
     return std::to_string(static_cast<const integer_value&>(v).number());
 }
 
-const char* sign(comparison_operator op)
-{
-    switch (op) {
-    case comparison_operator::eq:
-        return " = ";
-    case comparison_operator::neq:
-        return " \\neq ";
-    case comparison_operator::lte:
-        return " \\leq ";
-    case comparison_operator::lt:
-        return " < ";
-    case comparison_operator::gte:
-        return " \\geq ";
-    case comparison_operator::gt:
-        return " > ";
-    }
-    return " = ";
-}
-
-std::string formula(const condition& c, bool nested)
-{
-    switch (c.kind()) {
-    case condition_kind::comparison: {
-        // A chain reads as it is written: a = b = c.
-        std::string out;
-        for (std::size_t i = 0; i < c.comparands().size(); ++i)
-            out += (i == 0 ? "" : sign(c.comparison())) + operand(*c.comparands()[i]);
-        return out;
-    }
-    case condition_kind::negation:
-        return "\\lnot " + formula(*c.arguments().front(), true);
-    case condition_kind::conjunction:
-    case condition_kind::disjunction: {
-        if (c.arguments().size() == 1)
-            return formula(*c.arguments().front(), nested);
-        const char* joiner = c.kind() == condition_kind::conjunction ? " \\land " : " \\lor ";
-        std::string out;
-        for (std::size_t i = 0; i < c.arguments().size(); ++i)
-            out += (i == 0 ? "" : joiner) + formula(*c.arguments()[i], true);
-        return nested ? "(" + out + ")" : out;
-    }
-    }
-    return {};
-}
+const condition_symbols latex_symbols{" = ", " \\neq ", " \\leq ",  " < ",     " \\geq ",
+                                      " > ", "\\lnot ", " \\land ", " \\lor ", operand};
 
 std::string formula(const expression& e, bool nested)
 {
@@ -152,7 +110,8 @@ std::string formula(const expression& e, bool nested)
         return nested ? "(" + out + ")" : out;
     }
     case expression_kind::select:
-        return "\\sigma_{" + formula(*e.predicate(), false) + "}(" + formula(*operands[0], false) + ")";
+        return "\\sigma_{" + condition_formula(*e.predicate(), latex_symbols) + "}(" + formula(*operands[0], false)
+            + ")";
     case expression_kind::project: {
         std::string out = "\\pi_{";
         for (std::size_t i = 0; i < e.listed_columns().size(); ++i)
@@ -173,5 +132,50 @@ std::string formula(const expression& e, bool nested)
 } // namespace
 
 std::string latex_formula(const expression& query) { return formula(query, false); }
+
+std::string condition_formula(const condition& c, const condition_symbols& symbols, bool nested)
+{
+    switch (c.kind()) {
+    case condition_kind::comparison: {
+        const char* sign = symbols.eq;
+        switch (c.comparison()) {
+        case comparison_operator::eq:
+            break;
+        case comparison_operator::neq:
+            sign = symbols.neq;
+            break;
+        case comparison_operator::lte:
+            sign = symbols.lte;
+            break;
+        case comparison_operator::lt:
+            sign = symbols.lt;
+            break;
+        case comparison_operator::gte:
+            sign = symbols.gte;
+            break;
+        case comparison_operator::gt:
+            sign = symbols.gt;
+            break;
+        }
+        std::string out;
+        for (std::size_t i = 0; i < c.comparands().size(); ++i)
+            out += (i == 0 ? "" : sign) + symbols.operand(*c.comparands()[i]);
+        return out;
+    }
+    case condition_kind::negation:
+        return symbols.negation + condition_formula(*c.arguments().front(), symbols, true);
+    case condition_kind::conjunction:
+    case condition_kind::disjunction: {
+        if (c.arguments().size() == 1)
+            return condition_formula(*c.arguments().front(), symbols, nested);
+        const char* joiner = c.kind() == condition_kind::conjunction ? symbols.conjunction : symbols.disjunction;
+        std::string out;
+        for (std::size_t i = 0; i < c.arguments().size(); ++i)
+            out += (i == 0 ? "" : joiner) + condition_formula(*c.arguments()[i], symbols, true);
+        return nested ? "(" + out + ")" : out;
+    }
+    }
+    return {};
+}
 
 } // namespace qorvantel

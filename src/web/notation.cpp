@@ -82,49 +82,7 @@ std::string operand_text(const value& v)
     return out;
 }
 
-const char* sign(comparison_operator op)
-{
-    switch (op) {
-    case comparison_operator::eq:
-        return " = ";
-    case comparison_operator::neq:
-        return " ≠ ";
-    case comparison_operator::lte:
-        return " ≤ ";
-    case comparison_operator::lt:
-        return " < ";
-    case comparison_operator::gte:
-        return " ≥ ";
-    case comparison_operator::gt:
-        return " > ";
-    }
-    return " = ";
-}
-
-std::string formula(const condition& c, bool nested)
-{
-    switch (c.kind()) {
-    case condition_kind::comparison: {
-        std::string out;
-        for (std::size_t i = 0; i < c.comparands().size(); ++i)
-            out += (i == 0 ? "" : sign(c.comparison())) + operand_text(*c.comparands()[i]);
-        return out;
-    }
-    case condition_kind::negation:
-        return "¬" + formula(*c.arguments().front(), true);
-    case condition_kind::conjunction:
-    case condition_kind::disjunction: {
-        if (c.arguments().size() == 1)
-            return formula(*c.arguments().front(), nested);
-        const char* joiner = c.kind() == condition_kind::conjunction ? " ∧ " : " ∨ ";
-        std::string out;
-        for (std::size_t i = 0; i < c.arguments().size(); ++i)
-            out += (i == 0 ? "" : joiner) + formula(*c.arguments()[i], true);
-        return nested ? "(" + out + ")" : out;
-    }
-    }
-    return {};
-}
+const condition_symbols notation_symbols{" = ", " ≠ ", " ≤ ", " < ", " ≥ ", " > ", "¬", " ∧ ", " ∨ ", operand_text};
 
 const char* set_symbol(expression_kind kind)
 {
@@ -154,7 +112,7 @@ pieces head(const expression& e)
         out.text(set_symbol(e.kind()));
         break;
     case expression_kind::select:
-        out.text("σ").sub(pieces().text(formula(*e.predicate(), false)));
+        out.text("σ").sub(pieces().text(condition_formula(*e.predicate(), notation_symbols)));
         break;
     case expression_kind::project:
         out.text("π").sub(pieces().text(name_list(e.listed_columns())));
