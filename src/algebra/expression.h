@@ -18,9 +18,9 @@ using expression_list = std::vector<shared<expression>>;
 using relation_list = std::vector<shared<relation>>;
 
 // What an expression node is. Tools that walk a tree (the web's operator
-// tree, the answer checker, the converters) switch over this instead of
-// asking for concrete classes, so a new operator is a new enumerator that
-// every such switch is made to handle.
+// tree, the answer checker, the converters) test this instead of asking for
+// concrete classes. A new enumerator makes the compiler warn at each switch
+// over it, but not at the tests in if-chains: HACKING.md lists both.
 enum class expression_kind : unsigned char { relation, union_of, minus, product, select, project, rename };
 
 class expression : public parsing<expression>, public dumpable {
@@ -71,6 +71,7 @@ protected:
     source_range place_;
 };
 
+// The relation reference: a relation name alone, atomic in having no operands.
 class atomic_expression final : public expression {
 public:
     atomic_expression() = default;

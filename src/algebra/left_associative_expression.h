@@ -1,7 +1,7 @@
 // Union, minus and product: the n-ary set operators, over one or more terms
-// combined from left to right (hence the class name). The shared base holds the terms; each operator computes the
-// result of the left fold over all of them at once, so that many operands
-// cost no more than their rows.
+// combined from left to right (hence the class name). The shared base holds
+// the terms; each operator computes the result of the left fold over all of
+// them at once, so that many operands cost no more than their rows.
 #pragma once
 
 #include "algebra/expression.h"

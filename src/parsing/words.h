@@ -2,8 +2,7 @@
 // in the trial order of its registry, how it is written and, for a
 // comparison, what it means. The reserved words, the parse order of the
 // registries, the condition operators' tables and the console's completion
-// are all derived from this table, so adding an operator is adding a row
-// here and a class that parses and evaluates it.
+// are all derived from this table. HACKING.md lists what else an operator needs.
 #pragma once
 
 #include <cstddef>

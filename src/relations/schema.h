@@ -45,6 +45,7 @@ private:
     column_list columns_;
 };
 
+// A schema without types, S(x, y, ...): the new names a rename gives.
 class name_schema : public dumpable {
 public:
     name_schema(shared<value> name, std::vector<shared<value>> column_names)
