@@ -25,42 +25,6 @@
 namespace {
 using namespace qorvantel;
 
-const char* const usage_text
-    = "usage: qorvantel-check [--json] [--instances N] [--seed S] [--bound N] [--strict-names]\n"
-      "                       [--key R(a)]... [--references R(a)->S(b)]... [--constraints FILE]\n"
-      "                       ENVIRONMENT REFERENCE ANSWER\n"
-      "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
-      "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
-      "       qorvantel-check --help | --version\n";
-
-const char* const help_text = "Checks a relational algebra answer against a reference expression.\n"
-                              "\n"
-                              "  qorvantel-check [options] ENVIRONMENT REFERENCE ANSWER\n"
-                              "      Evaluates both expressions on the environment's database; when they\n"
-                              "      differ, shrinks the database to a smallest counterexample; when they\n"
-                              "      agree, searches generated databases with the same schemas.\n"
-                              "  qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
-                              "      Reports the expression's problems that no row needs to show.\n"
-                              "  qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
-                              "      Checks every answer of every submission and prints the points.\n"
-                              "\n"
-                              "Files hold one expression each; - is standard input.\n"
-                              "Options:\n"
-                              "  --json            one JSON object instead of words\n"
-                              "  --instances N     generated databases to try (default 500)\n"
-                              "  --seed S          seed of the generated databases (default 1)\n"
-                              "  --strict-names    column names must agree too\n"
-                              "  --bound N         rows per relation of the exhaustive check (default 4;\n"
-                              "                    0: search only)\n"
-                              "  --key R(a, ...)   a key every database of the check keeps\n"
-                              "  --references R(a)->S(b)\n"
-                              "                    a reference every database of the check keeps\n"
-                              "  --constraints FILE  keys and references, one \"key:\" or \"references:\"\n"
-                              "                    line each\n"
-                              "  --help, --version\n"
-                              "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
-                              "2 usage error, unreadable file, or an environment or reference in error.\n";
-
 bool standard_input_taken = false;
 
 // Every file the checker reads: those named on the command line may be
@@ -165,7 +129,7 @@ int run(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
         if (word == "--help") {
-            std::cout << help_text;
+            std::cout << messages::check_help;
             return 0;
         }
         if (word == "--version") {
@@ -254,7 +218,7 @@ int main(int argc, char** argv)
         failure failed = failure_of(std::current_exception());
         std::cerr << "qorvantel-check: " << failed.message << "\n";
         if (failed.kind == failure_kind::usage)
-            std::cerr << usage_text;
+            std::cerr << messages::check_usage;
         return 2;
     }
 }

@@ -2,6 +2,7 @@
 #include "check/exercises.h"
 
 #include "check/checker.h"
+#include "parsing/words.h"
 
 #include <set>
 #include <sstream>
@@ -9,7 +10,24 @@
 namespace qorvantel {
 
 namespace {
-const std::set<std::string> operator_words = {"union", "minus", "product", "select", "project", "rename"};
+// The operators forbid: may name, from the language's word table, and the
+// list a message shows them in.
+bool is_operator_word(const std::string& word)
+{
+    for (const language_word& each : language_words)
+        if (each.role == word_role::expression_operator && word == each.text)
+            return true;
+    return false;
+}
+
+std::string operator_word_list()
+{
+    std::string list;
+    for (const language_word& each : language_words)
+        if (each.role == word_role::expression_operator)
+            list += (list.empty() ? "" : ", ") + std::string(each.text);
+    return list;
+}
 
 // A UTF-8 byte order mark, which some editors put at the start of a file.
 const char* const byte_order_mark = "\xEF\xBB\xBF";
@@ -80,9 +98,8 @@ void read_forbidden(const std::string& list, const std::string& name, std::size_
 {
     std::istringstream words(list);
     for (std::string word; words >> word;) {
-        if (operator_words.count(word) == 0)
-            fault(name, number,
-                  "cannot forbid " + word + "; the operators are union, minus, product, select, project, rename.");
+        if (!is_operator_word(word))
+            fault(name, number, "cannot forbid " + word + "; the operators are " + operator_word_list() + ".");
         block.forbidden.push_back(word);
     }
 }

@@ -9,6 +9,8 @@
 // recorded on the node it is about.
 #include "check/lint.h"
 
+#include "text/messages.h"
+
 #include "algebra/condition.h"
 #include "algebra/expression.h"
 #include "algebra/observed_evaluation.h"
@@ -112,7 +114,7 @@ public:
     void failed(const expression& node, const node_step&, const std::exception& error) override
     {
         notes_.note(node.place(),
-                    dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "Out of memory." : error.what());
+                    dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? messages::out_of_memory : error.what());
     }
 
 private:
@@ -144,7 +146,7 @@ std::vector<lint_note> lint_expression(const environment& schemas, const std::st
     try {
         query = parse_whole<expression>("expression", source);
     } catch (const std::bad_alloc&) {
-        return {{0, 0, "Out of memory."}};
+        return {{0, 0, messages::out_of_memory}};
     } catch (const std::runtime_error& error) {
         return {{0, 0, error.what()}};
     }

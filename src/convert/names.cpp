@@ -5,6 +5,7 @@
 
 #include "algebra/expression.h"
 #include "convert/field_text.h"
+#include "parsing/words.h"
 #include "text/diagnostics.h"
 #include "text/text.h"
 #include "values/value.h"
@@ -37,9 +38,10 @@ bool reachable_relation(std::string_view name)
 // The operator keyword an unreachable relation name begins with.
 std::string leading_keyword(std::string_view name)
 {
-    for (const char* word : {"union", "minus", "product", "project", "rename", "select"})
-        if (name.substr(0, std::string_view(word).size()) == word)
-            return word;
+    for (const language_word& each : language_words)
+        if (each.role == word_role::expression_operator
+            && name.substr(0, std::string_view(each.text).size()) == each.text)
+            return each.text;
     return {};
 }
 

@@ -1,6 +1,7 @@
 // The fixed texts of every program, written once: the interpreter's console
 // failures and usage, the memory failure in its one wording, the companion
-// programs' refusals of an input file, and the converter's usage and help.
+// programs' refusals of an input file, and the converter's and the
+// checker's usage and help.
 // Each is byte-exact output; tests compare them whole.
 #pragma once
 
@@ -18,6 +19,9 @@ inline constexpr const char* out_of_memory = "Out of memory.";
 // Added to an answer that ran out of memory when it holds a product.
 inline constexpr const char* product_out_of_memory
     = "The answer builds a Cartesian product, where a join condition may be missing.";
+// The page: the same failure, and why it matters there (the page stays
+// usable, and the user learns why nothing came back).
+inline constexpr const char* page_out_of_memory = "Out of memory: the result does not fit in the page's memory.";
 // An exception that is no error of ours: a fault to report, never to hide.
 inline constexpr const char* internal_error = "Internal error.";
 
@@ -59,5 +63,42 @@ inline constexpr const char* convert_help
       "standard output unless a directory is named. On failure nothing is\n"
       "written, one message goes to standard error, and the exit status is 1\n"
       "(2 for a wrong command line).\n";
+
+// qorvantel-check.
+inline constexpr const char* check_usage
+    = "usage: qorvantel-check [--json] [--instances N] [--seed S] [--bound N] [--strict-names]\n"
+      "                       [--key R(a)]... [--references R(a)->S(b)]... [--constraints FILE]\n"
+      "                       ENVIRONMENT REFERENCE ANSWER\n"
+      "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
+      "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+      "       qorvantel-check --help | --version\n";
+
+inline constexpr const char* check_help = "Checks a relational algebra answer against a reference expression.\n"
+                                          "\n"
+                                          "  qorvantel-check [options] ENVIRONMENT REFERENCE ANSWER\n"
+                                          "      Evaluates both expressions on the environment's database; when they\n"
+                                          "      differ, shrinks the database to a smallest counterexample; when they\n"
+                                          "      agree, searches generated databases with the same schemas.\n"
+                                          "  qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
+                                          "      Reports the expression's problems that no row needs to show.\n"
+                                          "  qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+                                          "      Checks every answer of every submission and prints the points.\n"
+                                          "\n"
+                                          "Files hold one expression each; - is standard input.\n"
+                                          "Options:\n"
+                                          "  --json            one JSON object instead of words\n"
+                                          "  --instances N     generated databases to try (default 500)\n"
+                                          "  --seed S          seed of the generated databases (default 1)\n"
+                                          "  --strict-names    column names must agree too\n"
+                                          "  --bound N         rows per relation of the exhaustive check (default 4;\n"
+                                          "                    0: search only)\n"
+                                          "  --key R(a, ...)   a key every database of the check keeps\n"
+                                          "  --references R(a)->S(b)\n"
+                                          "                    a reference every database of the check keeps\n"
+                                          "  --constraints FILE  keys and references, one \"key:\" or \"references:\"\n"
+                                          "                    line each\n"
+                                          "  --help, --version\n"
+                                          "Exit status: 0 no difference (no problem), 1 differs (problems found),\n"
+                                          "2 usage error, unreadable file, or an environment or reference in error.\n";
 
 } // namespace qorvantel::messages

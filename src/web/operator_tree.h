@@ -3,6 +3,8 @@
 // count, or the error that stopped it.
 #pragma once
 
+#include "text/messages.h"
+
 #include "algebra/expression.h"
 #include "web/json_writer.h"
 
@@ -15,9 +17,8 @@
 
 namespace qorvantel {
 
-// A memory failure inside the module says so plainly: the page stays usable
-// and the user learns why nothing came back.
-inline constexpr const char* out_of_memory = "Out of memory: the result does not fit in the page's memory.";
+// A memory failure inside the module says so plainly (text/messages.h).
+inline constexpr const char* out_of_memory = messages::page_out_of_memory;
 
 struct tree_node {
     std::string kind;       // the operator's keyword, or "relation"

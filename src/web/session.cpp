@@ -129,11 +129,7 @@ std::string web_session::load_environment(const std::string& content)
     loaded_ = shared<environment>(new environment());
     load_place_.reset();
     try {
-        text initial(content);
-        text::iterator position = initial.begin();
-        shared<environment> read = parsing<environment>::require("environment", position);
-        expect_end(position);
-        loaded_ = read;
+        loaded_ = parse_whole<environment>("environment", content);
         return std::string();
     } catch (const std::bad_alloc&) {
         return console_message(out_of_memory);
@@ -202,10 +198,7 @@ std::string web_session::run_json(const std::string& line, std::size_t text_limi
             if (!loaded_.empty())
                 text_out << loaded_;
         } else {
-            text typed(line);
-            text::iterator position = typed.begin();
-            query = parsing<expression>::require("expression", position);
-            expect_end(position);
+            query = parse_whole<expression>("expression", line);
             has_tree = true;
             result = evaluate_tree(query, root, loaded_);
             text_out << result;

@@ -109,7 +109,7 @@ export default async function exercises(t) {
       answers: [['project(select(Sailor, GT(sid, 0)), sname)', 'Not yet: The answer uses select, which this exercise forbids.'],
                 ['project(Sailor, sname)', /^(Right|No difference found)/]] },
     { name: 'broken.exercises', content: 'database: mine.env\n== A\nforbid: join\n--- answer\nSailor\n',
-      message: 'broken.exercises:3: cannot forbid join; the operators are union, minus, product, select, project, rename.' },
+      message: 'broken.exercises:3: cannot forbid join; the operators are minus, union, rename, select, product, project.' },
   ];
   for (const file of opened) {
     writeFileSync(path.join(folder, file.name), file.content);
