@@ -157,8 +157,10 @@ export default async function basics(t) {
   // away); waiting for it to be kept keeps a loaded machine's slow click
   // from racing the reload.
   await page.click('#symbols');
-  await page.waitForFunction(() => (localStorage.getItem('qorvantel.page') || '').includes('"symbols":true'),
-                             { timeout: 10000 }).catch(() => {});
+  await page.waitForFunction((typed) => {
+    const kept = JSON.parse(localStorage.getItem('qorvantel.page') || '{}');
+    return kept.symbols === true && kept.expression === typed && (kept.environment || '').startsWith('Student(id int');
+  }, { timeout: 30000 }, query).catch(() => {});
   await page.reload({ waitUntil: 'load' });
   await t.waitIdle(page);
   check('a reload keeps the expression', (await editorText(page, 'expression-editor')) === query,
