@@ -17,6 +17,7 @@
 #include "algebra/join.h"
 
 #include "algebra/join_conjuncts.h"
+#include "algebra/join_rows.h"
 #include "algebra/product_operands.h"
 #include "relations/key_index.h"
 #include "text/interrupt.h"
@@ -26,33 +27,6 @@
 namespace qorvantel {
 
 namespace {
-using part_list = std::vector<const row*>;
-
-// Makes the rows of the result from the operands' rows: all their values,
-// or only the columns a projection keeps.
-class row_maker {
-public:
-    explicit row_maker(std::size_t width) : width_(width) {}
-    explicit row_maker(std::vector<column_place> kept) : width_(kept.size()), kept_(std::move(kept)) {}
-
-    shared<row> make(const part_list& parts) const
-    {
-        if (kept_.empty())
-            return row::make(width_, [&parts](shared<value>* slots) {
-                for (const row* part : parts)
-                    slots = std::copy(part->begin(), part->end(), slots);
-            });
-        return row::make(width_, [this, &parts](shared<value>* slots) {
-            for (const column_place& place : kept_)
-                *slots++ = (*parts[place.operand])[place.column];
-        });
-    }
-
-private:
-    std::size_t width_;
-    std::vector<column_place> kept_;
-};
-
 // One operand in the walk: the rows that pass its own conjuncts, how the
 // rows of earlier operands lead to them, and what to test once one is chosen.
 struct level {
@@ -183,52 +157,6 @@ private:
     row_list result_;
 };
 
-// Every combination in the product's order, each tested by every condition
-// in turn on one row refilled as the combination changes.
-row_list pair_in_order(const product_operands& operands, const std::vector<const bound_condition*>& tests,
-                       const row_maker& maker)
-{
-    std::size_t count = operands.relations.size();
-    std::vector<const row_list*> lists;
-    std::vector<std::size_t> offsets;
-    std::size_t width = 0;
-    for (const auto& each : operands.relations) {
-        lists.push_back(&each->relation_table()->rows());
-        offsets.push_back(width);
-        width += each->relation_schema()->columns().size();
-        if (lists.back()->empty())
-            return row_list();
-    }
-    shared<value>* slots = nullptr;
-    shared<row> scratch = row::make(width, [&slots](shared<value>* made) { slots = made; });
-    std::vector<std::size_t> at(count, 0);
-    part_list parts(count, nullptr);
-    auto place = [&](std::size_t j) {
-        parts[j] = (*lists[j])[at[j]].get();
-        std::copy(parts[j]->begin(), parts[j]->end(), slots + offsets[j]);
-    };
-    for (std::size_t j = 0; j < count; ++j)
-        place(j);
-    row_list result;
-    for (std::size_t steps = 0;; ++steps) {
-        check_interrupt_every(steps);
-        bool kept = true;
-        for (const bound_condition* each : tests)
-            if (!each->test(*scratch)) {
-                kept = false;
-                break;
-            }
-        if (kept)
-            result.push_back(maker.make(parts));
-        std::size_t j = count;
-        while (j > 0 && ++at[j - 1] == lists[j - 1]->size())
-            at[--j] = 0;
-        if (j == 0)
-            return result;
-        for (std::size_t changed = j - 1; changed < count; ++changed)
-            place(changed);
-    }
-}
 } // namespace
 
 bool find_join(const expression& select, join_request& request)
