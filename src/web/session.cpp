@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "text/diagnostics.h"
 #include "text/text.h"
+#include "web/failed_node.h"
 #include "web/json_writer.h"
 #include "web/notation.h"
 #include "web/operator_tree.h"

@@ -23,11 +23,4 @@ struct slip_hint {
 // no row of the table recognises the slip.
 slip_hint hint_for_slip(const std::string& line, const expression* query, const tree_node* root);
 
-// Where the failed node of an evaluated tree went wrong, from the places
-// the parser recorded on the nodes: the listed columns and the compared
-// columns its operand lacks, else the whole node (a relation not found, a
-// product of shared columns). Empty when no node failed or no place is
-// known.
-std::vector<source_range> fault_places(const expression& query, const tree_node& root);
-
 } // namespace qorvantel
