@@ -38,7 +38,7 @@ fi
 sources=()
 while IFS= read -r source; do
     sources+=("$source")
-done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path src/convert/convert_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' | sort)
+done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path src/convert/convert_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' ! -path 'src/python/*' | sort)
 
 # Compile what is older than its source, than any header or than this
 # script (which holds the flags), two at a time.
