@@ -10,16 +10,12 @@ namespace qorvantel {
 namespace {
 std::string rows_word(std::size_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); }
 
-// A result is shown with at most this many rows: enough to read, and a
-// report on a 100,000-row database stays a screenful.
-const std::size_t shown_rows = 20;
-
 // A result as the console writes it (its schema line, then a line per
-// row), cut after shown_rows rows with the count of the rest and of all.
+// row), cut after report_shown_rows rows with the count of the rest and of all.
 std::string cut(const std::string& result)
 {
     std::size_t end = result.find('\n');
-    for (std::size_t i = 0; i < shown_rows && end != std::string::npos; ++i)
+    for (std::size_t i = 0; i < report_shown_rows && end != std::string::npos; ++i)
         end = result.find('\n', end + 1);
     if (end == std::string::npos)
         return result;
@@ -30,8 +26,8 @@ std::string cut(const std::string& result)
     auto rest = static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')) - (blank_end ? 1 : 0);
     if (rest == 0)
         return result;
-    return result.substr(0, end + 1) + "... and " + rows_word(rest) + " more, " + std::to_string(shown_rows + rest)
-        + " in all\n" + (blank_end ? "\n" : "");
+    return result.substr(0, end + 1) + "... and " + rows_word(rest) + " more, "
+        + std::to_string(report_shown_rows + rest) + " in all\n" + (blank_end ? "\n" : "");
 }
 
 // Each line of a block indented by four spaces, so that the tables stand

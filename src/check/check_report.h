@@ -3,9 +3,15 @@
 
 #include "check/checker.h"
 
+#include <cstddef>
 #include <string>
 
 namespace qorvantel {
+
+// A result is shown with at most this many rows, and then the count of the
+// rest and of all: enough to read, and a report on a 100,000-row database
+// stays a screenful.
+inline constexpr std::size_t report_shown_rows = 20;
 
 // The result tables first (counterexample, then what each expression gives
 // on it), then the verdict in words and the notes.

@@ -116,6 +116,9 @@ void shrink_into(check_report& report, const database& rows, const check_context
     outcome given_result = evaluate_safely(check.answer, on);
     report.reference = expected.text();
     report.answer = given_result.text();
+    report.counterexample_database = on;
+    report.reference_result = expected.result;
+    report.answer_result = given_result.result;
     if (!given_result.failed()) {
         for (std::string& note : compare_results(*expected.result, *given_result.result, check.strict_names).notes)
             report.notes.push_back(std::move(note));
@@ -236,7 +239,10 @@ check_report check_answer(const shared<environment>& given, const expression& re
         // A query that does not read fails on every database: the
         // schemas alone show it.
         report.counterexample = rows.text_of({});
-        report.reference = evaluate_safely(reference, given->without_rows()).text();
+        report.counterexample_database = given->without_rows();
+        outcome schema_only = evaluate_safely(reference, report.counterexample_database);
+        report.reference = schema_only.text();
+        report.reference_result = schema_only.result;
         return report;
     }
     for (const lint_note& note : lint_expression(*given, answer_source))
@@ -276,6 +282,8 @@ check_report check_answer(const shared<environment>& given, const expression& re
     }
     report.reference = expected.text();
     report.answer = on_given.text();
+    report.reference_result = expected.result;
+    report.answer_result = on_given.result;
     for (std::string& note : compare_results(*expected.result, *on_given.result, options.strict_names).notes)
         report.notes.push_back(std::move(note));
     return report;

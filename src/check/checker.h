@@ -8,6 +8,7 @@
 #include "check/constraints.h"
 #include "check/fault.h"
 #include "check/provenance.h"
+#include "relations/environment.h"
 #include "text/failure.h"
 
 #include <cstddef>
@@ -60,6 +61,12 @@ struct check_report {
     std::string counterexample;
     std::string reference;
     std::string answer;
+    // The same as relations, for a reader that shows them as tables (the
+    // page): the counterexample, and each expression's result where the
+    // text above holds one (empty where it holds a message).
+    shared<environment> counterexample_database;
+    shared<relation> reference_result;
+    shared<relation> answer_result;
     std::size_t counterexample_rows = 0;
     std::size_t given_rows = 0;
     std::vector<std::string> notes;

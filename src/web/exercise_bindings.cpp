@@ -8,7 +8,10 @@
 #include "check/json_text.h"
 #include "convert/csv_import.h"
 #include "parsing/parsing.h"
+#include "relations/relation.h"
 #include "text/diagnostics.h"
+#include "text/dumpable.h"
+#include "values/value.h"
 #include "web/json_writer.h"
 #include "web/operator_tree.h"
 
@@ -52,7 +55,7 @@ std::string exercises_json(const std::string& name, const std::string& text)
 
 // The checker's report for an answer against an exercise's accepted
 // answers (references, separated by NUL bytes, which no expression
-// holds): the report of the first accepted answer it matches, else the
+// holds), with its tables and the student's verdict: the report of the first accepted answer it matches, else the
 // report against the first. An answer using an operator of forbidden
 // (separated the same way) is {"forbidden": message} unchecked. A fault of
 // the database or of an accepted answer is {"error"}.
@@ -124,13 +127,79 @@ std::string student_verdict(const std::string& environment_text, const std::stri
     return out.end_object().result();
 }
 
-// The report's JSON object with the student's verdict added.
-std::string with_verdict(const std::string& report_json, const std::string& verdict)
+// A relation as the panel's tables show it: {"name" (empty for a result),
+// "schema", "columns": [{"name", "type"}], "count", "rows"}, each row an
+// array of its fields as the console writes them ('Bob' with its quotes,
+// 42 in digits), at most row_limit rows; count is all of them.
+void write_relation(qorvantel::json_writer& out, const qorvantel::relation& shown, std::size_t row_limit)
 {
-    std::string::size_type end = report_json.rfind('}');
+    qorvantel::tree_node shape;
+    qorvantel::describe_result(shape, shown);
+    const qorvantel::shared<qorvantel::value>& name = shown.relation_schema()->name();
+    out.begin_object();
+    out.key("name").string(name.empty() ? std::string() : qorvantel::written(name));
+    out.key("schema").string(shape.schema);
+    qorvantel::write_columns(out, shape.columns);
+    out.key("count").number(static_cast<double>(shape.rows));
+    out.key("rows").begin_array();
+    const qorvantel::row_list& rows = shown.relation_table()->rows();
+    std::string field;
+    for (std::size_t i = 0; i < rows.size() && i < row_limit; ++i) {
+        out.begin_array();
+        for (const qorvantel::shared<qorvantel::value>& each : *rows[i]) {
+            field.clear();
+            if (!each.empty())
+                qorvantel::append_written(field, *each);
+            out.string(field);
+        }
+        out.end_array();
+    }
+    out.end_array();
+    out.end_object();
+}
+
+// One side's result as its relation, cut as the report's text cuts it, or
+// {"error"}: the message its text holds instead.
+void write_result(qorvantel::json_writer& out, const qorvantel::shared<qorvantel::relation>& result,
+                  const std::string& text)
+{
+    if (!result.empty()) {
+        write_relation(out, *result, qorvantel::report_shown_rows);
+        return;
+    }
+    std::string message = text;
+    if (!message.empty() && message.back() == '\n')
+        message.pop_back();
+    out.begin_object().key("error").string(message).end_object();
+}
+
+// The report's tables as relations, so that the page draws them without
+// reading the text back: {"counterexample": [relation], "reference",
+// "answer"}; the counterexample is empty for a "same" verdict, which has
+// none, and is shown whole, as the text shows it.
+std::string tables_json(const qorvantel::check_report& report)
+{
+    qorvantel::json_writer out;
+    out.begin_object().key("counterexample").begin_array();
+    if (!report.counterexample_database.empty())
+        for (const auto& [name, each] : report.counterexample_database->relations())
+            write_relation(out, *each, each->relation_table()->rows().size());
+    out.end_array();
+    out.key("reference");
+    write_result(out, report.reference_result, report.reference);
+    out.key("answer");
+    write_result(out, report.answer_result, report.answer);
+    return out.end_object().result();
+}
+
+// The report's JSON object with its tables and the student's verdict added.
+std::string with_tables_and_verdict(const qorvantel::check_report& report, const std::string& verdict)
+{
+    std::string json = qorvantel::report_json(report);
+    std::string::size_type end = json.rfind('}');
     if (end == std::string::npos)
-        return report_json;
-    return report_json.substr(0, end) + ", \"student\": " + verdict + "}";
+        return json;
+    return json.substr(0, end) + ", \"tables\": " + tables_json(report) + ", \"student\": " + verdict + "}";
 }
 
 std::string check_answer_json(const std::string& environment_text, const std::string& references_text,
@@ -161,13 +230,11 @@ std::string check_answer_json(const std::string& environment_text, const std::st
         for (std::size_t i = 0; i < references.size(); ++i) {
             qorvantel::check_report report = qorvantel::check_answer(environment_text, references[i], answer, options);
             if (report.verdict == qorvantel::check_verdict::same)
-                return with_verdict(qorvantel::report_json(report),
-                                    student_verdict(environment_text, references[i], answer, true));
+                return with_tables_and_verdict(report, student_verdict(environment_text, references[i], answer, true));
             if (i == 0)
                 first = report;
         }
-        return with_verdict(qorvantel::report_json(first),
-                            student_verdict(environment_text, references.front(), answer, false));
+        return with_tables_and_verdict(first, student_verdict(environment_text, references.front(), answer, false));
     } catch (const std::bad_alloc&) {
         return error_json("out of memory");
     } catch (const std::exception& error) {

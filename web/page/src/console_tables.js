@@ -1,76 +1,25 @@
-// Reads the console's text of relations (a schema line, a row per line, an
-// empty line after each) back into tables for showing. Text that is not
-// relations (an error message) is returned as { text }.
+// Draws the checker's tables as the module gives them (the check reply's
+// "tables"): relations with their columns and their rows of fields as the
+// console writes them ('Bob' with its quotes, 42 in digits), and a result
+// that failed as its message. Nothing here reads console text.
 
-const SCHEMA = /^([A-Za-z_]\w*)\((.*)\)$/;
+const rowsWord = (n) => n + (n === 1 ? ' row' : ' rows');
 
-// A row's values: integers, and strings between apostrophes (which never
-// hold an apostrophe themselves).
-function splitRow(line) {
-  const values = [];
-  let at = 0;
-  while (at < line.length) {
-    while (line[at] === ' ') at++;
-    let end;
-    if (line[at] === "'") {
-      end = line.indexOf("'", at + 1);
-      if (end < 0) return null;
-      values.push(line.slice(at + 1, end));
-      end++;
-    } else {
-      end = line.indexOf(',', at);
-      if (end < 0) end = line.length;
-      values.push(line.slice(at, end).trim());
-    }
-    at = end;
-    while (line[at] === ' ') at++;
-    if (at < line.length && line[at++] !== ',') return null;
-  }
-  return values;
-}
-
-function columnsOf(list) {
-  return list.split(',').map((c) => c.trim()).filter(Boolean).map((c) => {
-    const space = c.indexOf(' ');
-    return { name: c.slice(0, space), type: c.slice(space + 1).replace(/\s+/g, '') };
-  });
-}
-
-// [{ name, schema, columns: [{ name, type }], rows: [[text]] }] or { text }.
-export function consoleTables(text) {
-  const tables = [];
-  let table = null;
-  for (const line of text.split('\n')) {
-    if (!table) {
-      if (line === '') continue;
-      const match = SCHEMA.exec(line);
-      if (!match || !match[2].includes(' ')) return { text };
-      table = { name: match[1], schema: line, columns: columnsOf(match[2]), rows: [] };
-      tables.push(table);
-    } else if (line === '') {
-      table = null;
-    } else {
-      const row = splitRow(line);
-      if (!row || row.length !== table.columns.length) return { text };
-      table.rows.push(row);
-    }
-  }
-  return tables.length ? tables : { text };
-}
-
-// The tables of a text as elements, or the text itself when it holds none.
-export function tablesElement(text) {
+// relations: [{ schema, columns: [{ name, type }], count, rows: [[field]] }],
+// or { error } for a result that failed; none is shown as (nothing). A
+// relation cut by the module (count above its rows) says how many rows
+// more, as the report's text does.
+export function tablesElement(relations) {
   const box = document.createElement('div');
   box.className = 'check-tables';
-  const read = consoleTables(text);
-  if (!Array.isArray(read)) {
+  if (!Array.isArray(relations) || !relations.length) {
     const pre = document.createElement('pre');
     pre.className = 'console';
-    pre.textContent = read.text.trim() || '(nothing)';
+    pre.textContent = (relations && typeof relations.error === 'string' && relations.error.trim()) || '(nothing)';
     box.append(pre);
     return box;
   }
-  for (const relation of read) {
+  for (const relation of relations) {
     const table = document.createElement('table');
     table.createCaption().textContent = relation.schema;
     const head = table.createTHead().insertRow();
@@ -83,10 +32,10 @@ export function tablesElement(text) {
     const body = table.createTBody();
     for (const row of relation.rows) {
       const tr = body.insertRow();
-      row.forEach((cell, i) => {
+      row.forEach((field, i) => {
         const td = tr.insertCell();
-        td.textContent = cell;
-        if (relation.columns[i].type === 'int') td.className = 'number';
+        td.textContent = field;
+        if (relation.columns[i] && relation.columns[i].type === 'int') td.className = 'number';
       });
     }
     if (!relation.rows.length) {
@@ -96,6 +45,12 @@ export function tablesElement(text) {
       td.textContent = 'no rows';
     }
     box.append(table);
+    if (relation.count > relation.rows.length) {
+      box.append(Object.assign(document.createElement('p'), {
+        className: 'check-cut',
+        textContent: `... and ${rowsWord(relation.count - relation.rows.length)} more, ${relation.count} in all`,
+      }));
+    }
   }
   return box;
 }

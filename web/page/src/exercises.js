@@ -3,7 +3,7 @@
 // checker in the worker, and the verdict with the counterexample and both
 // results as tables. Answers and what is solved are kept per file in
 // localStorage.
-import { tablesElement, consoleTables } from './console_tables.js';
+import { tablesElement } from './console_tables.js';
 import { fetchText } from './course.js';
 import { createExpressionEditor, setText, markError, markRanges, offsetOfPlace } from './editors.js';
 
@@ -146,40 +146,47 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
              'the answer is checked on the environment in the editor.' : '' };
   }
 
-  function section(title, text) {
+  // relations: what tablesElement draws.
+  function section(title, relations) {
     const part = document.createElement('div');
     part.className = 'check-part';
     const heading = document.createElement('h4');
     heading.textContent = title;
-    part.append(heading, tablesElement(text));
+    part.append(heading, tablesElement(relations));
     return part;
   }
 
-  // A result's tables with the rows that differ from the other side's
-  // marked (and, with check 2's difference, why on hover or tap).
-  function resultPart(title, text, other, differences) {
-    const part = section(title, text);
-    const theirs = consoleTables(other);
-    const otherRows = new Set(Array.isArray(theirs) ? theirs.flatMap((t) => t.rows.map((r) => r.join('\u0000'))) : []);
-    const mine = consoleTables(text);
-    if (!Array.isArray(mine)) return part;
-    part.querySelectorAll('table').forEach((table, t) => {
-      [...table.tBodies[0].rows].forEach((tr, r) => {
-        const row = mine[t] && mine[t].rows[r];
-        if (!row || otherRows.has(row.join('\u0000'))) return;
-        tr.classList.add('differs');
-        const said = (differences || []).find((d) => d && typeof d.row === 'string' &&
-          d.row.replace(/[\s']/g, '') === row.join(',').replace(/[\s']/g, ''));
-        if (said) {
-          const reasons = Array.isArray(said.why) ? said.why : [said.why];
-          const why = [...reasons, said.dropped_by ? 'dropped by ' + said.dropped_by : ''].filter((w) => typeof w === 'string' && w)
-            .join('; ');
-          tr.title = why;
-          tr.tabIndex = 0;
-          tr.setAttribute('aria-label', row.join(', ') + ': ' + why);
-          tr.addEventListener('click', () => { tr.classList.toggle('why-shown'); tr.dataset.why = why; });
-        }
-      });
+  const isRelation = (result) => !!result && Array.isArray(result.rows) && Array.isArray(result.columns);
+
+  // One side's result ('answer' or 'reference', a relation of the reply's
+  // tables or { error }) with the rows the other side lacks marked, and why
+  // on hover or tap where the reply's difference says. A difference names
+  // its row as the console writes it: the fields with ", " between them.
+  // When the other side is cut, a row it does not show may still be there,
+  // so only the rows a difference names are marked.
+  function resultPart(title, side, result, other, differences) {
+    const part = section(title, isRelation(result) ? [result] : result);
+    if (!isRelation(result)) return part;
+    const key = (row) => row.join('\u0000');
+    const otherRows = new Set(isRelation(other) ? other.rows.map(key) : []);
+    const otherCut = isRelation(other) && other.count > other.rows.length;
+    const said = new Map((differences || []).filter((d) => d && d.in === side && typeof d.row === 'string')
+      .map((d) => [d.row, d]));
+    const body = part.querySelector('table').tBodies[0];
+    [...body.rows].forEach((tr, r) => {
+      const row = result.rows[r];
+      if (!row) return;
+      const difference = said.get(row.join(', '));
+      if (otherRows.has(key(row)) || (otherCut && !difference)) return;
+      tr.classList.add('differs');
+      if (!difference) return;
+      const reasons = Array.isArray(difference.why) ? difference.why : [difference.why];
+      const why = [...reasons, difference.dropped_by ? 'dropped by ' + difference.dropped_by : '']
+        .filter((w) => typeof w === 'string' && w).join('; ');
+      tr.title = why;
+      tr.tabIndex = 0;
+      tr.setAttribute('aria-label', row.join(', ') + ': ' + why);
+      tr.addEventListener('click', () => { tr.classList.toggle('why-shown'); tr.dataset.why = why; });
     });
     return part;
   }
@@ -255,15 +262,15 @@ export function setUpExercises({ interpreter, environmentText, setStatus, runAns
       status('Your answer gives other rows ' + (report.where === 'generated'
         ? 'on a small database made to tell them apart (it agrees on the exercise\'s database).'
         : 'on the exercise\'s database.'), 'bad');
-      const tables = consoleTables(report.counterexample);
-      const holding = Array.isArray(tables) ? tables.filter((t) => t.rows.length) : [];
-      const example = holding.map((t) => t.schema + '\n' + t.rows.map((r) => r.map((c, i) =>
-        (t.columns[i].type === 'int' ? c : "'" + c + "'")).join(', ')).join('\n') + '\n').join('\n');
-      parts.push(section('On these rows', holding.length ? example : report.counterexample));
+      // The relations that hold rows; all of them when none does.
+      const tables = report.tables || {};
+      const example = Array.isArray(tables.counterexample) ? tables.counterexample : [];
+      const holding = example.filter((t) => t.rows.length);
+      parts.push(section('On these rows', holding.length ? holding : example));
       const side = document.createElement('div');
       side.className = 'side-by-side';
-      side.append(resultPart('Your answer gives', report.answer, report.reference, report.difference),
-                  resultPart('The accepted answer gives', report.reference, report.answer, report.difference));
+      side.append(resultPart('Your answer gives', 'answer', tables.answer, tables.reference, report.difference),
+                  resultPart('The accepted answer gives', 'reference', tables.reference, tables.answer, report.difference));
       parts.push(side, paragraph('The highlighted rows are where the two differ.'));
     } else {
       status(rightText(report), 'good');

@@ -6,10 +6,13 @@ import { mkdtempSync, writeFileSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 
-// Each table shown in a part of the check's result: its caption and rows.
+// Each table shown in a part of the check's result, drawn from the reply's
+// tables: its caption, header, rows and which cells are drawn as numbers.
 const tablesIn = (page, selector) => page.$$eval(selector + ' table', (tables) => tables.map((table) => ({
   caption: table.caption ? table.caption.textContent : '',
+  header: [...table.tHead.rows[0].cells].map((cell) => cell.textContent),
   rows: [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.textContent)),
+  numbers: [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.classList.contains('number'))),
 })));
 
 async function checkAnswer(t, page, answer) {
@@ -35,12 +38,17 @@ export default async function exercises(t) {
   check('a wrong answer is said to give other rows', /^Your answer gives other rows/.test(wrong), wrong);
   const counterexample = await tablesIn(page, '#check-result > .check-part');
   const sailor = counterexample.find((table) => table.caption.startsWith('Sailor('));
-  check('the counterexample shows only the relations that hold rows',
-        counterexample.length === 1 && sailor && sailor.rows.length === 1 && sailor.rows[0].join('|') === '31|Lubber|8|55',
+  // Fields as the console writes them: a string with its quotes.
+  check('the counterexample shows only the relations that hold rows, fields as the console writes them',
+        counterexample.length === 1 && sailor && sailor.caption === 'Sailor(sid int, sname char(10), rating int, age int)' &&
+        sailor.header.join('|') === 'sid|sname|rating|age' && sailor.rows.length === 1 &&
+        sailor.rows[0].join('|') === "31|'Lubber'|8|55" && sailor.numbers[0].join() === 'true,false,true,true',
         JSON.stringify(counterexample));
-  const results = await page.$$eval('.side-by-side .check-part', (parts) => parts.map((part) => part.textContent));
-  check('both results are shown side by side', results.length === 2 && /no rows/.test(results[0]) && /Lubber55/.test(results[1]),
-        JSON.stringify(results));
+  const sides = await tablesIn(page, '.side-by-side .check-part');
+  check('both results are shown side by side', sides.length === 2 &&
+        sides[0].rows.length === 1 && sides[0].rows[0].join() === 'no rows' && sides[1].rows.length === 1 &&
+        sides[1].rows[0].join('|') === "'Lubber'|55" && sides[1].header.join('|') === 'sname|age',
+        JSON.stringify(sides));
   const marked = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.textContent));
   check('the rows that differ are highlighted', marked.length === 1 && /Lubber/.test(marked[0]), JSON.stringify(marked));
   // With check 2's fault and provenance (when the checker gives them): the
@@ -55,6 +63,22 @@ export default async function exercises(t) {
     await page.tap('.side-by-side tr.differs[title]');
     check('and on a tap', (await page.$$('.side-by-side tr.why-shown')).length === 1);
   }
+  // A counterexample of several relations (Boat too: the exercises declare
+  // that a reservation's boat exists), in the console's order (by name),
+  // and the differing row's why naming the rows it was made from.
+  await page.select('#exercise', '3');
+  const joined = await checkAnswer(t, page,
+    'project(select(product(Sailor, rename(Reserve, R(rsid, bid, day))), AND(EQ(sid, rsid), EQ(bid, 104))), sname)');
+  const two = await tablesIn(page, '#check-result > .check-part');
+  check('a counterexample of several relations shows each, its fields as the console writes them',
+        /^Your answer gives other rows/.test(joined) && two.map((table) => table.caption.split('(')[0]).join() === 'Boat,Reserve,Sailor' &&
+        two.every((table) => table.rows.length === 1 && table.rows[0].some((field) => /^'[^']*'$/.test(field)) &&
+                             table.rows[0].every((field, i) => table.numbers[0][i] === /^-?\d+$/.test(field))),
+        JSON.stringify(two));
+  const joinedWhy = await page.$$eval('.side-by-side tr.differs', (trs) => trs.map((tr) => tr.title));
+  check('the differing row of a join says which rows made it',
+        joinedWhy.length === 1 && /Sailor: \d+, '/.test(joinedWhy[0]) && /Reserve: \d+, 10[34], '/.test(joinedWhy[0]),
+        JSON.stringify(joinedWhy));
   check('a wrong answer does not count as solved', (await text(page, '#exercise-progress')) === `0 of ${total} solved`);
 
   // Right: the same rows, written another way.
