@@ -11,7 +11,10 @@ namespace qorvantel {
 void explain(check_report& report, const expression& reference, const shared<expression>& answer)
 {
     try {
-        shared<environment> on = load_environment(report.counterexample);
+        // The counterexample as the check built it, never its text read back.
+        const shared<environment>& on = report.counterexample_database;
+        if (on.empty())
+            return;
         // The walk takes the tree by handle: the reference is read again
         // from its written form (its places are not needed).
         shared<expression> expected = parse_expression(written(reference));
