@@ -17,7 +17,7 @@ if [ "$seconds" -gt 0 ]; then
 fi
 work=fuzz/corpus-work
 python3 fuzz/make_corpus.py "$work"
-for target in batch_fuzzer interactive_fuzzer; do
+for target in batch_fuzzer interactive_fuzzer check_fuzzer csv_fuzzer guarantee_fuzzer; do
     kind=${target%_fuzzer}
     fresh=$(mktemp -d)
     mkdir -p "fuzz/corpus/$kind" "$work/$kind"
