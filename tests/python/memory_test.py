@@ -8,7 +8,8 @@ evaluates the next query;
 qorvantel.memory_budget() is within the group's limit.
 
 Usage: memory_test.py PROGRAM (ignored). Skipped (77) where no group can be
-made or in a sanitizer build, as tests/driver/memory_limit_test.py is.
+made or in a sanitizer build, as tests/driver/memory_limit_test.py is
+(the control group code is tests/support/cgroup.py).
 """
 import os
 import subprocess
@@ -16,11 +17,10 @@ import sys
 
 from python_support import ROOT, SKIPPED, use_package
 
-sys.path.insert(0, os.path.join(ROOT, 'tests', 'driver'))
-import memory_limit_test as groups  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
+import cgroup as groups  # noqa: E402
 
 LIMIT_MB = 512
-groups.LIMIT_MB = LIMIT_MB
 
 CHILD = r'''
 import qorvantel
@@ -46,7 +46,7 @@ def main():
     if os.environ.get('QORVANTEL_SANITIZED') == '1':
         print('skipped: a sanitizer build has no data limit')
         return SKIPPED
-    group, reason = groups.make_group()
+    group, reason = groups.make_group(LIMIT_MB, 'python-memory')
     if group is None:
         print(f'skipped: no memory control group: {reason}')
         return SKIPPED
