@@ -36,6 +36,10 @@ void finish_worker_first()
     worker_state* worker = current_worker;
     if (worker == nullptr)
         return;
+    // The worker may need the interpreter's lock to end (bytes_output).
+    std::optional<py::gil_scoped_release> released;
+    if (PyGILState_Check())
+        released.emplace();
     std::unique_lock<std::mutex> lock(worker->mutex);
     worker->finished.wait(lock, [&] { return worker->done; });
 }

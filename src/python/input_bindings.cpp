@@ -9,6 +9,7 @@
 #include "python/python_text.h"
 #include "text/failure.h"
 #include "text/input_file.h"
+#include "text/text.h"
 
 #include <pybind11/stl.h>
 
@@ -22,10 +23,14 @@ namespace {
 // "-" is a file's name for Python, never standard input.
 std::string file_path(const std::string& path) { return path == "-" ? "./-" : path; }
 
-std::unique_ptr<held_environment> environment_of_text(const std::string& source)
+// The text is moved into the parser's, not copied: an environment may be
+// most of the memory there is.
+std::unique_ptr<held_environment> environment_of_text(std::string source)
 {
-    return run_core(
-        [&] { return std::make_unique<held_environment>(parse_whole<environment>("environment", source)); });
+    return run_core([&] {
+        text input(std::move(source));
+        return std::make_unique<held_environment>(parse_whole<environment>("environment", input));
+    });
 }
 
 // CSV files (datas empty or None) or their contents (data given), each
@@ -69,7 +74,7 @@ void bind_inputs(py::module_& module)
     module.def("environment_from_file", [](const py::object& path) {
         std::string name = from_python(path, "path");
         std::string source = run_core([&] { return read_module_file(name); });
-        return environment_of_text(source);
+        return environment_of_text(std::move(source));
     });
     module.def("csv_environment_text",
                [](const std::vector<py::object>& names, const std::vector<py::object>& datas,

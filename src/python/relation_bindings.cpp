@@ -41,12 +41,12 @@ void bind_relation(py::module_& module)
         .def("columns", [](const held_relation& r) { return with_core([&] { return columns_of(*r.handle()); }); })
         .def("text",
              [](const held_relation& r) {
-                 std::string out = run_core([&] { return written_of(r.handle()); });
-                 return to_python(out);
+                 written_text out = run_core([&] { return written_whole(r.handle()); });
+                 return to_python(out.view());
              })
         .def("text_bytes", [](const held_relation& r) {
-            std::string out = run_core([&] { return written_of(r.handle()); });
-            return py::bytes(out);
+            bytes_output out = run_core([&] { return written_into<bytes_output>(r.handle()); });
+            return out.take();
         });
 }
 } // namespace
@@ -68,8 +68,8 @@ py::class_<held_environment> bind_relations(py::module_& module)
              })
         .def("text",
              [](const held_environment& e) {
-                 std::string out = run_core([&] { return written_of(e.handle()); });
-                 return to_python(out);
+                 written_text out = run_core([&] { return written_whole(e.handle()); });
+                 return to_python(out.view());
              })
         .def("evaluate",
              [](const held_environment& e, const py::object& source) {

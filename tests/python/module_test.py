@@ -77,6 +77,8 @@ def check_console_equality():
             got = str(result)
             if got != expected:
                 problems.append(f'text {got!r}\n  console {expected!r}')
+            if bytes(result) != got.encode('utf-8', 'surrogateescape'):
+                problems.append(f'bytes() {bytes(result)[:200]!r} are not those of str()')
             kinds, rows = engines_test.interpreter_rows(expected)
             if [list(r) for r in result.rows] != engines_test.typed(rows, kinds):
                 problems.append(f'rows {result.rows[:5]} differ from the text')
