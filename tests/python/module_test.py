@@ -248,12 +248,38 @@ def check_interrupt():
     TALLY.record('Ctrl-C', problems)
 
 
+# A signal handler that lets go of a relation while bytes() is written
+# waits for the writer, which takes the interpreter's lock to grow the
+# bytes: the handler must wait without that lock.
+DROPPED = """
+import os, signal, threading, time, qorvantel
+rows = '\\n'.join(f"{i}, 'n{i}'" for i in range(1000000))
+env = qorvantel.Environment.from_text('R(a int, b char(9))\\n' + rows + '\\n')
+result = env.evaluate('R')
+held = {'other': env.evaluate('select(R, LT(a, 10))')}
+signal.signal(signal.SIGUSR1, lambda *_: held.clear())
+threading.Timer(0.02, os.kill, (os.getpid(), signal.SIGUSR1)).start()
+data = bytes(result)
+print(data == str(result).encode(), held)
+"""
+
+
+def check_handler_during_bytes():
+    try:
+        done = subprocess.run([sys.executable, '-c', DROPPED], capture_output=True, text=True, timeout=120)
+        problems = [] if done.stdout == 'True {}\n' else [f'output {done.stdout!r} {done.stderr[-2000:]}']
+    except subprocess.TimeoutExpired:
+        problems = ['bytes() never ended: the handler and the writer wait for each other']
+    TALLY.record('a handler drops a relation during bytes()', problems)
+
+
 def main():
     check_console_equality()
     check_checker_and_converter()
     check_files()
     check_dataframes()
     check_interrupt()
+    check_handler_during_bytes()
     return TALLY.finish()
 
 
