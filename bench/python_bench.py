@@ -7,7 +7,8 @@ batch request: the console as `qorvantel REQUEST OUT` (read, evaluate,
 write the echo and the result), the module as a Python process that reads
 the same file, loads the environment (Environment.from_text), evaluates the
 expression and writes the echo and bytes() of the result. The outputs must be
-equal byte for byte. Then, in one process, the time of each step and of
+equal byte for byte; wall time and CPU time (user and system apart) are
+shown. Then, in one process, the time of each step and of
 to_pandas() on the result. Prints medians in seconds.
 
 Usage: python_bench.py PROGRAM [--rows N] [--repeat K] [--python PYTHON]
@@ -53,9 +54,17 @@ print(f'{t1 - t0:.3f} {t2 - t1:.3f} {t3 - t2:.3f} {t4 - t3:.3f} {t5 - t4:.3f}')
 
 
 def timed(args):
+    """(wall, user, system) seconds of one process."""
     start = time.perf_counter()
-    subprocess.run(args, check=True)
-    return time.perf_counter() - start
+    child = subprocess.Popen(args)
+    _, status, usage = os.wait4(child.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f'{args[0]} failed')
+    return time.perf_counter() - start, usage.ru_utime, usage.ru_stime
+
+
+def medians(runs):
+    return [statistics.median(run[i] for run in runs) for i in range(3)]
 
 
 def main():
@@ -77,9 +86,10 @@ def main():
             raise SystemExit('the outputs differ')
         steps = [list(map(float, subprocess.run([args.python, '-c', STEPS, request], check=True, capture_output=True,
                                                 text=True).stdout.split())) for _ in range(args.repeat)]
-    c, p = statistics.median(console), statistics.median(python)
+    (c, cu, cs), (p, pu, ps) = medians(console), medians(python)
     print(f'W1, {args.rows} rows, median of {args.repeat}: console {c:.3f} s, Python {p:.3f} s '
-          f'({(p / c - 1) * 100:+.1f} %)')
+          f'({(p / c - 1) * 100:+.1f} %); CPU user + system: console {cu:.3f} + {cs:.3f} s, '
+          f'Python {pu:.3f} + {ps:.3f} s ({((pu + ps) / (cu + cs) - 1) * 100:+.1f} %)')
     names = ['from_text', 'evaluate', 'str()', '.rows', 'to_pandas()']
     print('in one Python process: ' + ', '.join(f'{n} {statistics.median(s[i] for s in steps):.3f} s'
                                                for i, n in enumerate(names)))

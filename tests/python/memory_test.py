@@ -8,7 +8,8 @@ evaluates the next query;
 qorvantel.memory_budget() is within the group's limit.
 
 Usage: memory_test.py PROGRAM (ignored). Skipped (77) where no group can be
-made or in a sanitizer build, as tests/driver/memory_limit_test.py is.
+made or in a sanitizer build, as tests/driver/memory_limit_test.py is
+(the control group code is tests/support/cgroup.py).
 """
 import os
 import subprocess
