@@ -13,9 +13,12 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <poll.h>
+#include <stdexcept>
+#include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -190,6 +193,13 @@ public:
 
     int wake() const { return wake_[0]; }
 
+    void restore_signals()
+    {
+        for (std::size_t i = 0; i < 3; ++i)
+            sigaction(stop_signals[i], &previous_[i], nullptr);
+        sigaction(SIGPIPE, &previous_pipe_, nullptr);
+    }
+
 private:
     // In a new worker: the other workers' pipes are closed (a worker whose
     // pipe a sibling holds open would never see its end), and the signals
@@ -208,13 +218,6 @@ private:
             fd = -1;
         }
         wake_end = -1;
-    }
-
-    void restore_signals()
-    {
-        for (std::size_t i = 0; i < 3; ++i)
-            sigaction(stop_signals[i], &previous_[i], nullptr);
-        sigaction(SIGPIPE, &previous_pipe_, nullptr);
     }
 
     const answer_check& check_;
@@ -251,7 +254,9 @@ std::vector<answer_mark> checked_by_workers(std::size_t jobs, std::size_t count,
             busy += each.answer != none;
         }
         if (busy == 0) {
-            // No worker could be started: the rest is checked here.
+            // No worker could be started: the rest is checked here, and
+            // an interrupt ends the program at once, as with one job.
+            pool.restore_signals();
             for (; next < count; ++next, ++done)
                 marks[next] = check(next);
             break;
@@ -262,8 +267,11 @@ std::vector<answer_mark> checked_by_workers(std::size_t jobs, std::size_t count,
                 watched.push_back(pollfd{each.marks, POLLIN, 0});
         if (pool.wake() >= 0)
             watched.push_back(pollfd{pool.wake(), POLLIN, 0});
-        if (poll(watched.data(), static_cast<nfds_t>(watched.size()), -1) < 0)
-            continue;
+        if (poll(watched.data(), static_cast<nfds_t>(watched.size()), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::runtime_error(std::string("cannot wait for the grading workers: ") + std::strerror(errno));
+        }
         for (std::size_t i = 0; i < pool.workers.size(); ++i) {
             worker& each = pool.workers[i];
             auto seen
