@@ -2,13 +2,16 @@
 """Speed and shrinking figures of qorvantel-check.
 
     python3 bench/check_bench.py build/qorvantel-check
+    python3 bench/check_bench.py build/qorvantel-check --grading --jobs 2 --repeat 3
 
 1. One check on a database of a few hundred rows with expressions of 30
    operators, with the default instances: the slowest verdict ("same"
    searches every generated database) and a difference found on the sample.
 2. Grading 200 submissions of 20 exercises each (a fifth of the answers
    wrong, every submission's answers written differently so that no answer
-   is checked only once for many students).
+   is checked only once for many students), with --jobs N workers; wall,
+   user and system time, each the median of --repeat runs. --grading
+   runs this part alone.
 3. How close shrinking gets to the smallest counterexample on wrong answers
    to the bundled exercises: each counterexample's size against the
    smallest found by trying every smaller subset of the given database
@@ -16,9 +19,12 @@
 
 Only the Python standard library is used.
 """
+import argparse
 import itertools
 import os
 import random
+import resource
+import statistics
 import re
 import subprocess
 import sys
@@ -84,7 +90,7 @@ def single_checks(check, directory):
         print(f'one check, 600 rows, 29 operators, {name}: {elapsed:.3f} s (exit {code}, expected {status})')
 
 
-def grading(check, directory):
+def grading(check, directory, jobs=1, repeat=1):
     source = open(os.path.join(EXAMPLES, 'sailors.exercises')).read()
     references = re.findall(r'^== (\S+) .*?\n--- answer\n(.*?)\n', source, re.S | re.M)
     exercises = ['database: ' + os.path.join(os.path.abspath(EXAMPLES), 'sailors.env')]
@@ -112,10 +118,18 @@ def grading(check, directory):
         with open(name, 'w') as f:
             f.write('\n'.join(lines) + '\n')
         submissions.append(name)
-    start = time.perf_counter()
-    code, out = run(check, ['--grade', path] + submissions)
-    elapsed = time.perf_counter() - start
-    print(f'grading 200 submissions of 20 exercises: {elapsed:.1f} s (exit {code})')
+    walls, users, systems = [], [], []
+    for _ in range(repeat):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        code, out = run(check, ['--grade', '--jobs', str(jobs), path] + submissions)
+        walls.append(time.perf_counter() - start)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        users.append(after.ru_utime - before.ru_utime)
+        systems.append(after.ru_stime - before.ru_stime)
+    print(f'grading 200 submissions of 20 exercises, --jobs {jobs}: {statistics.median(walls):.1f} s wall, '
+          f'{statistics.median(users):.1f} s user, {statistics.median(systems):.1f} s system '
+          f'(median of {repeat}; exit {code})')
 
 
 WRONG = [
@@ -170,11 +184,18 @@ def shrinking(check, directory):
 
 
 def main():
-    check = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, '..', 'build', 'qorvantel-check')
+    parser = argparse.ArgumentParser(description='Speed and shrinking figures of qorvantel-check.')
+    parser.add_argument('check', nargs='?', default=os.path.join(HERE, '..', 'build', 'qorvantel-check'))
+    parser.add_argument('--jobs', type=int, default=1, help='worker processes of the grading run')
+    parser.add_argument('--repeat', type=int, default=1, help='grading runs to take the median of')
+    parser.add_argument('--grading', action='store_true', help='the grading figures alone')
+    arguments = parser.parse_args()
     with tempfile.TemporaryDirectory() as directory:
-        single_checks(check, directory)
-        grading(check, directory)
-        shrinking(check, directory)
+        if not arguments.grading:
+            single_checks(arguments.check, directory)
+        grading(arguments.check, directory, arguments.jobs, arguments.repeat)
+        if not arguments.grading:
+            shrinking(arguments.check, directory)
 
 
 if __name__ == '__main__':

@@ -33,12 +33,13 @@ if [ "$(cat "$out/flags" 2>/dev/null)" != "${flags[*]}" ]; then
     echo "${flags[*]}" >"$out/flags"
 fi
 
-# Everything but the program's entry point, its terminal line editor and the
-# browser glue (built by Emscripten only).
+# Everything but the programs' entry points and grading's worker processes,
+# the terminal line editor, the browser glue (built by Emscripten only) and
+# the Python glue.
 sources=()
 while IFS= read -r source; do
     sources+=("$source")
-done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path src/convert/convert_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' ! -path 'src/python/*' | sort)
+done < <(find src -name '*.cpp' ! -path src/driver/main.cpp ! -path src/check/check_main.cpp ! -path 'src/check/check_workers*' ! -path src/convert/convert_main.cpp ! -path src/driver/line_editor.cpp ! -path 'src/web/*' ! -path 'src/python/*' | sort)
 
 # Compile what is older than its source, than any header or than this
 # script (which holds the flags), two at a time.

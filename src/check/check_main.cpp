@@ -3,6 +3,7 @@
 // core does the work over strings; this file reads the files and writes
 // the reports.
 #include "check/check_report.h"
+#include "check/check_workers.h"
 #include "check/checker.h"
 #include "check/database.h"
 #include "check/grading.h"
@@ -124,6 +125,8 @@ int run_check(const std::vector<std::string>& files, bool json, const check_opti
 int run(int argc, char** argv)
 {
     bool json = false, lint = false, grade = false;
+    std::size_t jobs = 1;
+    bool jobs_given = false;
     check_options options;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -169,6 +172,16 @@ int run(int argc, char** argv)
                 throw usage_error("--bound needs a number from 0 to 16.");
             ++i;
             options.bound = static_cast<std::size_t>(number);
+        } else if (word == "--jobs") {
+            unsigned long long number = 0;
+            std::string range = "--jobs needs a number from 1 to " + std::to_string(most_jobs);
+            if (i + 1 >= argc)
+                throw usage_error(range + ".");
+            if (!parse_count(argv[i + 1], most_jobs, number) || number == 0)
+                throw usage_error(range + ", not " + argv[i + 1] + ".");
+            ++i;
+            jobs = static_cast<std::size_t>(number);
+            jobs_given = true;
         } else if (word == "--instances" || word == "--seed") {
             unsigned long long number = 0;
             unsigned long long limit = word == "--seed" ? ~0ULL : 1000000ULL;
@@ -191,12 +204,19 @@ int run(int argc, char** argv)
     command_line_files = files;
     if (lint && grade)
         throw usage_error("--lint and --grade cannot be combined.");
+    if (jobs_given && !grade)
+        throw usage_error("--jobs works with --grade only.");
     if (lint)
         return run_lint(files, json);
     if (grade) {
         if (files.size() < 2)
             throw usage_error("--grade takes an exercise file and one or more submissions.");
-        grading_run result = grade_submissions(files[0], {files.begin() + 1, files.end()}, read_file, options);
+        answer_checks checks = checked_in_turn;
+        if (jobs > 1)
+            checks = [jobs](std::size_t count, const answer_check& check) {
+                return checked_by_workers(jobs, count, check);
+            };
+        grading_run result = grade_submissions(files[0], {files.begin() + 1, files.end()}, read_file, options, checks);
         for (const std::string& warning : result.warnings)
             std::cerr << "qorvantel-check: warning: " << warning << "\n";
         std::cout << (json ? result.json : result.text);
@@ -210,10 +230,13 @@ int main(int argc, char** argv)
 {
     // The interpreter's memory budget: an answer that outgrows it is
     // reported for that answer (grading.cpp) instead of the process being
-    // killed.
+    // killed. Grading's workers inherit the limit, each its own.
     limit_memory();
     try {
         return run(argc, argv);
+    } catch (const worker_exit& done) {
+        // A grading worker's work is done (check_workers.h).
+        return done.status;
     } catch (...) {
         failure failed = failure_of(std::current_exception());
         std::cerr << "qorvantel-check: " << failed.message << "\n";

@@ -51,14 +51,6 @@ struct prepared_exercise {
     std::vector<shared<expression>> references;
 };
 
-// The answer's result for one exercise.
-struct mark {
-    double score = 0;
-    std::string output;
-    // For the teacher: the reference failed on a database made for the check.
-    std::string warning;
-};
-
 const char* const no_answer = "No answer.\n";
 
 std::string folder_of(const std::string& path)
@@ -72,12 +64,12 @@ std::string resolved(const std::string& folder, const std::string& path)
     return !path.empty() && path[0] == '/' ? path : folder + path;
 }
 
-mark grade_answer(const prepared_exercise& exercise, const std::string& source, const check_options& defaults)
+answer_mark grade_answer(const prepared_exercise& exercise, const std::string& source, const check_options& defaults)
 {
     check_options options = defaults;
     options.strict_names = options.strict_names || exercise.definition->strict_names;
     options.constraints = exercise.definition->constraints;
-    mark result;
+    answer_mark result;
     if (!exercise.definition->forbidden.empty()) {
         try {
             std::vector<std::string> used;
@@ -121,6 +113,22 @@ mark grade_answer(const prepared_exercise& exercise, const std::string& source, 
     return result;
 }
 
+// grade_answer, with what it raises (a fault of the exercise's data, an
+// interrupt, memory outside the check) kept in the mark, so that a worker
+// process can hand it back like any other mark.
+answer_mark checked_answer(const prepared_exercise& exercise, const std::string& source, const check_options& options)
+{
+    try {
+        return grade_answer(exercise, source, options);
+    } catch (...) {
+        failure failed = failure_of(std::current_exception());
+        answer_mark raised;
+        raised.out_of_memory = failed.kind == failure_kind::memory;
+        raised.raised = failed.message;
+        return raised;
+    }
+}
+
 std::string padded(const std::string& text, std::size_t width, bool right)
 {
     if (text.size() >= width)
@@ -153,7 +161,7 @@ std::string problems_text(const std::string& name, const std::vector<submission_
     return out;
 }
 
-std::string gradescope_json(const std::vector<const exercise*>& exercises, const std::vector<mark>& marks,
+std::string gradescope_json(const std::vector<const exercise*>& exercises, const std::vector<answer_mark>& marks,
                             const std::string* submission, const std::string& problems)
 {
     double score = 0, max = 0;
@@ -188,7 +196,7 @@ void warn_forbidden(const exercise& each, const expression& reference, std::size
 } // namespace
 
 grading_run grade_submissions(const std::string& exercises_name, const std::vector<std::string>& submission_names,
-                              const file_reader& read, const check_options& options)
+                              const file_reader& read, const check_options& options, const answer_checks& checks)
 {
     grading_run run;
     exercise_file file = parse_exercises(read(exercises_name), exercises_name);
@@ -251,39 +259,63 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
         max_total += each->points;
     }
     table += " " + padded("total", 9, true) + "\n";
-    std::string details;
-    // Many students give the same answer: each distinct text is checked once.
-    std::map<std::pair<std::size_t, std::string>, mark> seen;
-    for (const std::string& name : submission_names) {
-        std::vector<mark> marks(order.size());
-        std::string broken;
-        matched_submission matched;
-        submission blocks;
+    // Every submission is read first; many students give the same answer,
+    // and each distinct text is checked once.
+    std::vector<std::pair<std::size_t, std::string>> tasks;
+    std::map<std::pair<std::size_t, std::string>, std::size_t> task_of;
+    const std::size_t none = ~std::size_t{0};
+    std::vector<std::string> broken_of(submission_names.size());
+    std::vector<std::vector<submission_problem>> problems_of(submission_names.size());
+    std::vector<std::vector<std::size_t>> tasks_of(submission_names.size(),
+                                                   std::vector<std::size_t>(order.size(), none));
+    for (std::size_t s = 0; s < submission_names.size(); ++s) {
         try {
-            blocks = parse_submission(read(name));
-            matched = match_submission(blocks, ids, exercises_name);
+            submission blocks = parse_submission(read(submission_names[s]));
+            matched_submission matched = match_submission(blocks, ids, exercises_name);
+            problems_of[s] = matched.problems;
             for (std::size_t e = 0; e < order.size(); ++e) {
-                const submitted_answer* answer = matched.answers[e];
-                if (answer == nullptr) {
-                    marks[e].output = no_answer;
+                if (matched.answers[e] == nullptr)
                     continue;
-                }
-                auto key = std::make_pair(e, answer->source);
-                auto cached = seen.find(key);
-                marks[e] = cached != seen.end()
-                    ? cached->second
-                    : seen.emplace(key, grade_answer(prepared[e], answer->source, options)).first->second;
+                auto key = std::make_pair(e, matched.answers[e]->source);
+                auto known = task_of.emplace(key, tasks.size());
+                if (known.second)
+                    tasks.push_back(key);
+                tasks_of[s][e] = known.first->second;
             }
         } catch (const std::bad_alloc&) {
-            broken = name + ": " + messages::out_of_memory;
+            broken_of[s] = submission_names[s] + ": " + messages::out_of_memory;
         } catch (const std::runtime_error& error) {
-            broken = error.what();
+            broken_of[s] = error.what();
+        }
+    }
+    std::vector<answer_mark> checked = checks(tasks.size(), [&](std::size_t t) {
+        return checked_answer(prepared[tasks[t].first], tasks[t].second, options);
+    });
+    if (checked.size() != tasks.size())
+        throw std::logic_error("grading: a mark per answer expected");
+
+    std::string details;
+    for (std::size_t s = 0; s < submission_names.size(); ++s) {
+        const std::string& name = submission_names[s];
+        std::string& broken = broken_of[s];
+        std::vector<answer_mark> marks(order.size());
+        for (std::size_t e = 0; e < order.size(); ++e) {
+            if (tasks_of[s][e] == none) {
+                marks[e].output = no_answer;
+                continue;
+            }
+            marks[e] = checked[tasks_of[s][e]];
+            // The first answer whose check raised makes the row, as an
+            // unreadable file does.
+            if (broken.empty() && !marks[e].raised.empty())
+                broken = marks[e].out_of_memory ? name + ": " + messages::out_of_memory : marks[e].raised;
         }
         if (!broken.empty()) {
-            for (mark& each : marks)
-                each = mark{0, broken + "\n", ""};
+            for (answer_mark& each : marks)
+                each = answer_mark{0, broken + "\n", "", "", false};
         }
-        std::string problems = broken.empty() ? problems_text(name, matched.problems) : "";
+        const std::vector<submission_problem>& problem_list = problems_of[s];
+        std::string problems = broken.empty() ? problems_text(name, problem_list) : "";
         double total = 0;
         table += padded(name, name_width, false);
         for (std::size_t e = 0; e < order.size(); ++e) {
@@ -299,9 +331,9 @@ grading_run grade_submissions(const std::string& exercises_name, const std::vect
             }
         }
         table += " " + padded(fraction(total, max_total), 9, true);
-        if (!matched.problems.empty() && broken.empty())
-            table += "  " + std::to_string(matched.problems.size())
-                + (matched.problems.size() == 1 ? " problem" : " problems") + " in the file, below";
+        if (!problem_list.empty() && broken.empty())
+            table += "  " + std::to_string(problem_list.size()) + (problem_list.size() == 1 ? " problem" : " problems")
+                + " in the file, below";
         table += "\n";
         if (!broken.empty())
             details += "\n" + broken + "\n";

@@ -70,7 +70,7 @@ inline constexpr const char* check_usage
       "                       [--key R(a)]... [--references R(a)->S(b)]... [--constraints FILE]\n"
       "                       ENVIRONMENT REFERENCE ANSWER\n"
       "       qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
-      "       qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+      "       qorvantel-check --grade [--json] [--jobs N] EXERCISES SUBMISSION...\n"
       "       qorvantel-check --help | --version\n";
 
 inline constexpr const char* check_help = "Checks a relational algebra answer against a reference expression.\n"
@@ -81,7 +81,7 @@ inline constexpr const char* check_help = "Checks a relational algebra answer ag
                                           "      agree, searches generated databases with the same schemas.\n"
                                           "  qorvantel-check --lint [--json] ENVIRONMENT EXPRESSION\n"
                                           "      Reports the expression's problems that no row needs to show.\n"
-                                          "  qorvantel-check --grade [--json] EXERCISES SUBMISSION...\n"
+                                          "  qorvantel-check --grade [--json] [--jobs N] EXERCISES SUBMISSION...\n"
                                           "      Checks every answer of every submission and prints the points.\n"
                                           "\n"
                                           "Files hold one expression each; - is standard input.\n"
@@ -90,6 +90,8 @@ inline constexpr const char* check_help = "Checks a relational algebra answer ag
                                           "  --instances N     generated databases to try (default 500)\n"
                                           "  --seed S          seed of the generated databases (default 1)\n"
                                           "  --strict-names    column names must agree too\n"
+                                          "  --jobs N          with --grade: check answers in N worker processes at\n"
+                                          "                    once (1 to 64, default 1)\n"
                                           "  --bound N         rows per relation of the exhaustive check (default 4;\n"
                                           "                    0: search only)\n"
                                           "  --key R(a, ...)   a key every database of the check keeps\n"

@@ -534,6 +534,101 @@ def test_broken_submissions(directory, exercises):
                and ('output' in result) == bool(problems), out)
 
 
+# Grading in worker processes: each case's words or JSON, warnings and
+# exit status at --jobs 2 and 3 are those of --jobs 1, byte for byte. Name,
+# the exercise file, the options, how the submissions are made from its
+# accepted answers, the data limit in MiB (None: the program's own budget).
+def bumped(answer):
+    return re.sub(r'\b(\d+)\b', lambda m: str(int(m.group(1)) + 1), answer, count=1)
+
+
+PRODUCTS = ('project(' + 'product(' * 6 + 'Sailor'
+            + ''.join(f', rename(Sailor, S{n}(i{n}, n{n}, r{n}, a{n})))' for n in range(6)) + ', sid)')
+JOBS = [
+    ('sailors, right and wrong', 'sailors', [], lambda refs, s: [(i, bumped(a) if (k + s) % 3 == 0 else a)
+                                                                 for k, (i, a) in enumerate(refs[:7])], None),
+    ('company, spacing differs per student', 'company', ['--json'],
+     lambda refs, s: [(i, a.replace(', ', ',' + ' ' * s)) for i, a in refs], None),
+    ('suppliers, gaps, repeats and a stray block', 'suppliers', [], lambda refs, s: refs[s:] + refs[:1] + [('99', 'x')],
+     None),
+    ('sailors, an answer too large for a small memory budget', 'sailors', ['--json'],
+     lambda refs, s: refs[s:2] + [(refs[2][0], PRODUCTS)], 256),
+]
+JOBS_REFUSED = ['0', '65', '-1', 'two', '2.5', '']
+
+
+def graded_at(jobs, args, mib):
+    done = subprocess.run([CHECK, '--grade', '--jobs', str(jobs)] + args, capture_output=True, timeout=300,
+                          preexec_fn=limited(mib))
+    return done.returncode, done.stdout, done.stderr
+
+
+def test_grading_jobs(directory):
+    for name, database, options, make, mib in JOBS:
+        if mib is not None and os.environ.get('QORVANTEL_SANITIZED') == '1':
+            continue  # a data limit leaves a sanitizer no room for its shadow memory
+        exercises = os.path.join(EXAMPLES, database + '.exercises')
+        refs = re.findall(r'^== (\S+) .*?\n--- answer\n(.*?)\n', open(exercises).read(), re.S | re.M)
+        submissions = [write(directory, f'jobs{s}.txt', ''.join(f'== {i}\n{a}\n' for i, a in make(refs, s)))
+                       for s in range(2)]
+        args = options + [exercises] + submissions + [os.path.join(directory, 'missing.txt')]
+        alone = graded_at(1, args, mib)
+        expect(f'jobs {name}: graded', alone[0] == 1 and b'missing.txt' in alone[1], alone)
+        for jobs in (2, 3):
+            shared = graded_at(jobs, args, mib)
+            expect(f'jobs {name}: --jobs {jobs} as --jobs 1', shared == alone,
+                   f'{shared[0]} against {alone[0]}\n{shared[1][:400]!r}\n{alone[1][:400]!r}')
+    for jobs in JOBS_REFUSED:
+        code, out, err = run(['--grade', '--jobs', jobs, os.path.join(EXAMPLES, 'sailors.exercises'), submissions[0]])
+        expect(f'--jobs {jobs!r} refused', code == 2 and out == ''
+               and err.startswith(f'qorvantel-check: --jobs needs a number from 1 to 64, not {jobs}.\nusage:'), err)
+    code, _, err = run(['--grade', os.path.join(EXAMPLES, 'sailors.exercises'), '--jobs'])
+    expect('--jobs at the end', code == 2 and 'qorvantel-check: --jobs needs a number from 1 to 64.\n' in err, err)
+    code, _, err = run(['--jobs', '2', SAILORS, submissions[0], submissions[0]])
+    expect('--jobs without --grade', code == 2 and '--jobs works with --grade only.' in err, err)
+    test_workers_ended(directory)
+
+
+def children_of(pid):
+    found = subprocess.run(['pgrep', '-P', str(pid)], capture_output=True, text=True).stdout.split()
+    return [int(child) for child in found]
+
+
+def test_workers_ended(directory):
+    """A killed worker costs its answer alone; an interrupt ends every worker; none is left behind."""
+    import signal
+    import time
+    exercises = os.path.join(EXAMPLES, 'sailors.exercises')
+    refs = re.findall(r'^== (\S+) .*?\n--- answer\n(.*?)\n', open(exercises).read(), re.S | re.M)
+    submissions = [write(directory, f'slow{s}.txt', ''.join(f'== {i}\n{a.replace(", ", "," + " " * s)}\n'
+                                                            for i, a in refs)) for s in range(3)]
+    for how in ('a worker killed', 'an interrupt'):
+        grading = subprocess.Popen([CHECK, '--grade', '--jobs', '2', exercises] + submissions, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, start_new_session=True)
+        workers = []
+        for _ in range(100):
+            workers = children_of(grading.pid)
+            if len(workers) == 2 or grading.poll() is not None:
+                break
+            time.sleep(0.05)
+        if len(workers) < 2:
+            grading.communicate(timeout=300)
+            continue  # done before both workers were seen: nothing to stop
+        os.kill(workers[0] if how == 'a worker killed' else grading.pid,
+                signal.SIGKILL if how == 'a worker killed' else signal.SIGINT)
+        out, _ = grading.communicate(timeout=300)
+        time.sleep(0.2)
+        left = [w for w in workers if os.path.exists(f'/proc/{w}') and 'Z' not in open(f'/proc/{w}/stat').read().split()[2]]
+        expect(f'{how}: no worker left', left == [], left)
+        if how == 'an interrupt':
+            expect('an interrupt ends grading by its signal', grading.returncode == -signal.SIGINT, grading.returncode)
+            continue
+        rows = out.decode().splitlines()[1:1 + len(submissions)]
+        expect('a worker killed: every submission graded', [row.split()[0] for row in rows] == submissions, out[:500])
+        expect('a worker killed: its answer fails with the reason', grading.returncode == 1 and
+               b'its worker process ended by signal 9' in out, out[-500:])
+
+
 SAILOR_CONSTRAINTS = ['--key', 'Sailor(sid)', '--key', 'Boat(bid)', '--references', 'Reserve(sid) -> Sailor(sid)',
                       '--references', 'Reserve(bid) -> Boat(bid)']
 NAMES_AS_KEYS = ('minus(project(Sailor, sname), project(select(product(Sailor, rename(Reserve, R(rsid, bid, day))), '
@@ -695,6 +790,7 @@ def main():
         test_grading(directory)
         test_exercise_rules(directory)
         test_long_results(directory)
+        test_grading_jobs(directory)
         test_manual_report(directory)
         test_guarantees(directory)
         test_constraints_and_failing_reference(directory)
