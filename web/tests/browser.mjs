@@ -99,7 +99,9 @@ async function openPage(url = origin, { keepStorage = false } = {}) {
 }
 
 function waitIdle(page, timeout = 20000) {
-  return page.waitForFunction(() => /WebAssembly|not running/.test(document.getElementById('version').textContent) &&
+  // The first view complete (data-started), the module ready, nothing running.
+  return page.waitForFunction(() => document.body.dataset.started === 'yes' &&
+                              /WebAssembly|not running/.test(document.getElementById('version').textContent) &&
                               document.getElementById('stop').hidden && !document.querySelector('.status.working'),
                               { timeout });
 }
