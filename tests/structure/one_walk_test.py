@@ -32,6 +32,9 @@ import re
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from layering_test import write_tree  # noqa: E402
+
 SOURCE_ENDINGS = ('.h', '.cpp')
 
 APPLY = re.compile(r'(?:\.|->)\s*apply\s*\(')
@@ -110,14 +113,6 @@ def problems_in(source_root, pending):
     for key in sorted(set(pending) - excused):
         problems.append(f'{key[0]}: no longer breaks the {key[1]} rule; remove its entry from PENDING')
     return problems
-
-
-def write_tree(root, files):
-    for relative, content in files.items():
-        path = os.path.join(root, relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, 'w') as f:
-            f.write(content)
 
 
 def check_detects_faults():
